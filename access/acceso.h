@@ -1,0 +1,29 @@
+// Access lock: the access password in force, the access dialog and the check
+// that guards the main window and the configuration.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+// The access password in clear; empty when none is set.
+extern QString gstrClave;
+// Set by the access dialog on a correct entry; false whenever no check is under way.
+extern bool gblnAcceso;
+
+namespace acceso {
+
+// The longest password the access dialog's box takes.
+inline constexpr int kLongitudMaximaClave = 20;
+
+// Runs the access check: with no password set, access is granted without a
+// dialog; otherwise the access dialog is shown modally. When access is
+// granted runs `accionPermitida`. Leaves gblnAcceso false and returns
+// whether access was granted.
+bool ComprobarAcceso(const std::function<void()>& accionPermitida = {});
+
+// Whether the access dialog is on screen now.
+bool AccesoFrmVisible();
+
+} // namespace acceso

@@ -1,0 +1,62 @@
+// Settings: the per-user store with its four keys, the password scrambler
+// and the configuration dialog.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace ajustes {
+
+// One typed entry per key of the store: its name and the default a read gets
+// when the key is missing. Every key lives in the section "Config".
+struct Clave {
+    const char* nombre;
+    const char* porDefecto;
+};
+inline constexpr char kSeccion[] = "Config";
+inline constexpr Clave kPass{"Pass", ""};
+inline constexpr Clave kValor{"Valor", "32768"};
+inline constexpr Clave kAuto{"Auto", "N"};
+inline constexpr Clave kIntervalo{"Intervalo", "30"};
+inline constexpr char kSi[] = "S";
+inline constexpr char kNo[] = "N";
+
+// The application name under which the settings live: the running
+// executable's file name without its extension, asked afresh at every use.
+QString NombreAplicacion();
+
+// Reads a key; its default when the key (or the whole store) is missing.
+QString Leer(const Clave& clave);
+
+// The outcome of a write: empty on success, else the reason in Spanish.
+struct ResultadoEscritura {
+    QString motivo;
+    bool ok() const { return motivo.isEmpty(); }
+};
+// Writes (replaces) a key and flushes it to the store at once.
+ResultadoEscritura Escribir(const Clave& clave, const QString& texto);
+
+// Tells the user, in a message box, that a save failed and why.
+void AvisarFalloEscritura(QWidget* padre, const ResultadoEscritura& resultado);
+
+// Password scrambler. Every call in the program passes this base.
+inline constexpr std::int16_t kBaseCifrado = 19;
+
+enum class ErrorCifrado {
+    Ninguno,
+    Desbordamiento,    // a length or a sum beyond the signed 16-bit range
+    ArgumentoNoValido, // a shifted code outside 0..255, or a character with no single-byte code
+};
+// modo true scrambles, false unscrambles. On failure returns nothing (never a
+// partial text) and, when asked, tells which failure it was.
+std::optional<QString> CifrarClave(bool modo, const QString& texto, std::int16_t base,
+                                   ErrorCifrado* error = nullptr);
+
+// The configuration dialog: changes the access password.
+class ParametrosFrm;
+// Opens the configuration dialog modally over its owner and waits for it to close.
+void MostrarParametros(QWidget* propietario);
+
+} // namespace ajustes

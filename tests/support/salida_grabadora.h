@@ -1,0 +1,12 @@
+// A recording double of the audio output, for tests of logic only.
+#pragma once
+
+#include "volume/salida_volumen.h"
+
+#include <vector>
+
+class SalidaGrabadora : public volumen::SalidaVolumen {
+public:
+    void Escribir(std::uint32_t palabra) override { palabras.push_back(palabra); }
+    std::vector<std::uint32_t> palabras;
+};
