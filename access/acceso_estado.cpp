@@ -1,0 +1,4 @@
+#include "access/acceso.h"
+
+QString gstrClave;
+bool gblnAcceso = false;

@@ -1,0 +1,87 @@
+// The main window: the level, the switch that starts and stops control, the
+// save button, the menu, the start-up sequence and the orderly end.
+#pragma once
+
+#include "volume/volumen.h"
+
+#include <QMainWindow>
+#include <functional>
+#include <map>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QScrollBar;
+
+class CtrlVolFrm : public QMainWindow {
+    Q_OBJECT
+public:
+    // How the start-up sequence ended.
+    enum class Camino {
+        Auto,      // control started by itself; only the tray icon shows
+        Acceso,    // the window is shown in normal state
+        Rechazado, // the access password was refused: the program ends
+    };
+
+    explicit CtrlVolFrm(volumen::SalidaVolumen& salida, QWidget* padre = nullptr);
+    ~CtrlVolFrm() override;
+
+    // The start-up sequence. Runs before the window is first shown.
+    Camino Form_Load();
+    // Shows the window as the start-up sequence left it: in normal state, or
+    // minimised (hidden to the tray, or on the taskbar when no tray shows).
+    void MostrarVentanaInicial();
+
+    // Handlers.
+    void BtnActivar_Click();
+    void BtnFijar_Click();
+    void BtnSalir_Click();
+    void HScr_Change();
+    void TxtOb_GotFocus(int indice);
+    void TxtOb_KeyPress(int indice, int& codigoCaracter);
+    void MenuItem_Click(int indice);
+    void Form_KeyDown(int codigoTecla, int shift);
+    void Form_Unload();
+
+    // What ending the program does; tests replace it.
+    void EstablecerTerminar(std::function<void()> terminar) { terminar_ = std::move(terminar); }
+
+    const volumen::CicloControl& Ciclo() const { return ciclo_; }
+
+    // Entries of the menu, by their index.
+    static constexpr int kMenuConfigurar = 3;
+    static constexpr int kMenuSeparador1 = 5;
+    static constexpr int kMenuAcercaDe = 9;
+    static constexpr int kMenuSeparador2 = 10;
+    static constexpr int kMenuSalir = 15;
+
+protected:
+    bool eventFilter(QObject* objeto, QEvent* evento) override;
+    void changeEvent(QEvent* evento) override;
+    void closeEvent(QCloseEvent* evento) override;
+
+private:
+    void ConstruirControles();
+    void ConstruirMenu();
+    void PrepararTeclas();
+
+    QGroupBox* FraDatos = nullptr;
+    QScrollBar* HScr = nullptr;
+    QLineEdit* TxtOb0 = nullptr;
+    QLabel* LblOb0 = nullptr;
+    QWidget* PicBotones = nullptr;
+    QPushButton* BtnActivar = nullptr;
+    QCheckBox* ChkAuto = nullptr;
+    QPushButton* BtnFijar = nullptr;
+    QPushButton* BtnSalir = nullptr;
+    QMenu* MenuPrincipal = nullptr;
+    std::map<int, QAction*> MenuItem;
+
+    volumen::CicloControl ciclo_;
+    std::function<void()> terminar_;
+    bool descargada_ = false;
+};

@@ -1,0 +1,22 @@
+// The look shared by the program's windows: twips to pixels, the colours.
+#pragma once
+
+#include <QColor>
+#include <QRect>
+
+namespace ventana {
+
+// Designs are measured in twips, 1/1440 inch: 15 twips make one pixel at
+// 96 dots per inch. Qt scales pixels for denser screens by itself.
+inline constexpr int kTwipsPorPixel = 15;
+
+constexpr int Twips(int twips) { return (twips + kTwipsPorPixel / 2) / kTwipsPorPixel; }
+constexpr QRect RectTwips(int izquierda, int arriba, int ancho, int alto) {
+    return QRect(Twips(izquierda), Twips(arriba), Twips(ancho), Twips(alto));
+}
+
+inline constexpr QColor kBlanco{255, 255, 255};
+inline constexpr QColor kAzulClaro{217, 238, 255}; // value and prompt labels
+inline constexpr QColor kGrisClaro{224, 224, 224}; // the level frame
+
+} // namespace ventana
