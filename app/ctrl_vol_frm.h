@@ -68,6 +68,8 @@ private:
     void ConstruirControles();
     void ConstruirMenu();
     void PrepararTeclas();
+    void PedirPrimeraClave();
+    void CentrarEnPantalla();
 
     QGroupBox* FraDatos = nullptr;
     QScrollBar* HScr = nullptr;

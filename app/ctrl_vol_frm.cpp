@@ -1,0 +1,510 @@
+#include "app/ctrl_vol_frm.h"
+
+#include "about/acerca_de.h"
+#include "access/acceso.h"
+#include "app/ventana.h"
+#include "settings/ajustes.h"
+#include "tray/bandeja.h"
+#include "version_programa.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QImageReader>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace {
+
+using ventana::RectTwips;
+using ventana::Twips;
+
+// Captions of the switch: the caption is the state of control.
+const QString kCaptionActivar = QStringLiteral("Ac&tivar Control");
+const QString kCaptionDesactivar = QStringLiteral("Desac&tivar Control");
+
+const QString kArchivoIcono = QStringLiteral("Quelvaren.ico");
+
+// The level box takes five typed characters: 65535 at most.
+constexpr int kCaracteresNivel = 5;
+constexpr int kPasoPaginaHScr = 7000;
+
+// Character codes the level box tells apart.
+constexpr int kCodigoBorrar = 8;
+constexpr int kCodigoEnter = 13;
+constexpr int kCodigoSuprimido = 0;
+constexpr int kPrimerCodigoControl = 1; // Ctrl+A; Ctrl+letter gives 1..26
+
+// Key codes of the window's own key handling.
+constexpr int kTeclaEscape = 27;
+
+// The client area and the containers, in twips.
+constexpr int kAnchoCliente = 6135;
+constexpr int kAltoCliente = 3030;
+
+void PonerFondo(QWidget* w, const QColor& color) {
+    QPalette paleta = w->palette();
+    paleta.setColor(QPalette::Window, color);
+    w->setPalette(paleta);
+    w->setAutoFillBackground(true);
+}
+
+QFont Fuente(const char* familia, double puntos, bool negrita = false, bool cursiva = false) {
+    QFont fuente{QString::fromLatin1(familia)};
+    fuente.setPointSizeF(puntos);
+    fuente.setBold(negrita);
+    fuente.setItalic(cursiva);
+    return fuente;
+}
+
+// The icon file in the working folder, when there is one that reads as an
+// icon. Hidden or system files do not count.
+QIcon IconoDelDirectorioDeTrabajo() {
+    const QFileInfo archivo(kArchivoIcono);
+    if (!archivo.isFile() || archivo.isHidden()) {
+        return {};
+    }
+#ifdef Q_OS_WIN
+    const DWORD atributos =
+        GetFileAttributesW(reinterpret_cast<const wchar_t*>(archivo.filePath().utf16()));
+    if (atributos != INVALID_FILE_ATTRIBUTES && (atributos & FILE_ATTRIBUTE_SYSTEM)) {
+        return {};
+    }
+#endif
+    QImageReader lector(archivo.filePath());
+    if (!lector.canRead()) {
+        return {};
+    }
+    QIcon icono(archivo.filePath());
+    return icono.isNull() ? QIcon{} : icono;
+}
+
+// The character code a key press types, as the level box filters it, or -1
+// for keys that type nothing (arrows, Delete, Home...), which go through.
+int CodigoCaracter(const QKeyEvent& tecla) {
+    const bool control = tecla.modifiers() & Qt::ControlModifier;
+    const bool alt = tecla.modifiers() & Qt::AltModifier;
+    if (control && !alt && tecla.key() >= Qt::Key_A && tecla.key() <= Qt::Key_Z) {
+        return kPrimerCodigoControl + (tecla.key() - Qt::Key_A);
+    }
+    if (tecla.key() == Qt::Key_Return || tecla.key() == Qt::Key_Enter) {
+        return kCodigoEnter;
+    }
+    if (tecla.key() == Qt::Key_Backspace) {
+        return kCodigoBorrar;
+    }
+    const QString texto = tecla.text();
+    if (texto.isEmpty()) {
+        return -1;
+    }
+    return texto.at(0).unicode();
+}
+
+} // namespace
+
+CtrlVolFrm::CtrlVolFrm(volumen::SalidaVolumen& salida, QWidget* padre)
+    : QMainWindow(padre)
+    , ciclo_(salida, [this] { return TxtOb0->text(); }, this)
+    , terminar_([] { QCoreApplication::exit(0); }) {
+    setObjectName(QStringLiteral("CtrlVolFrm"));
+    setWindowTitle(QString::fromLatin1(version_programa::kTitulo));
+    setWindowIcon(acerca_de::IconoPrograma());
+    // Fixed border, minimise and close, no maximise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    ConstruirControles();
+    ConstruirMenu();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    PrepararTeclas();
+}
+
+CtrlVolFrm::~CtrlVolFrm() = default;
+
+void CtrlVolFrm::ConstruirControles() {
+    auto* cliente = new QWidget(this);
+    cliente->setObjectName(QStringLiteral("cliente"));
+    cliente->setFixedSize(Twips(kAnchoCliente), Twips(kAltoCliente));
+    PonerFondo(cliente, ventana::kBlanco);
+    setCentralWidget(cliente);
+
+    FraDatos = new QGroupBox(
+        QStringLiteral("        Valor para el volumen de Ondas (Wave)           "), cliente);
+    FraDatos->setObjectName(QStringLiteral("FraDatos"));
+    FraDatos->setGeometry(RectTwips(120, 180, 5895, 1515));
+    FraDatos->setFont(Fuente("Arial", 12, true, true));
+    PonerFondo(FraDatos, ventana::kGrisClaro);
+
+    // The label goes first so the level box stands over its middle.
+    LblOb0 = new QLabel(QStringLiteral("Min 0                   Max 65534"), FraDatos);
+    LblOb0->setObjectName(QStringLiteral("LblOb(0)"));
+    LblOb0->setFont(Fuente("Comic Sans MS", 15.75, true));
+    LblOb0->setGeometry(RectTwips(420, 465, 5190, 450));
+    PonerFondo(LblOb0, ventana::kGrisClaro);
+    LblOb0->adjustSize();
+
+    TxtOb0 = new QLineEdit(QStringLiteral("65535"), FraDatos);
+    TxtOb0->setObjectName(QStringLiteral("TxtOb(0)"));
+    TxtOb0->setToolTip(QStringLiteral("Escribir un valor entre 0 y 65535 y presionar ENTER"));
+    TxtOb0->setGeometry(RectTwips(1920, 420, 1275, 555));
+    TxtOb0->setFont(Fuente("Comic Sans MS", 15.75));
+    TxtOb0->setAlignment(Qt::AlignCenter);
+    TxtOb0->setMaxLength(kCaracteresNivel);
+    // Dropped text would slip past the key filter; pasting stays possible.
+    TxtOb0->setDragEnabled(false);
+    TxtOb0->setAcceptDrops(false);
+
+    HScr = new QScrollBar(Qt::Horizontal, FraDatos);
+    HScr->setObjectName(QStringLiteral("HScr"));
+    HScr->setGeometry(RectTwips(360, 1080, 5175, 315));
+    HScr->setRange(0, volumen::kPosicionMaxima);
+    HScr->setValue(0);
+    HScr->setSingleStep(1);
+    HScr->setPageStep(kPasoPaginaHScr);
+    HScr->setFocusPolicy(Qt::StrongFocus);
+    // The level follows the bar once a drag ends, not during it.
+    HScr->setTracking(false);
+    connect(HScr, &QScrollBar::valueChanged, this, &CtrlVolFrm::HScr_Change);
+
+    PicBotones = new QWidget(cliente);
+    PicBotones->setObjectName(QStringLiteral("PicBotones"));
+    PicBotones->setGeometry(RectTwips(120, 1860, 5940, 1140));
+    PonerFondo(PicBotones, ventana::kBlanco);
+
+    BtnActivar = new QPushButton(kCaptionActivar, PicBotones);
+    BtnActivar->setObjectName(QStringLiteral("BtnActivar"));
+    BtnActivar->setGeometry(RectTwips(0, 60, 4275, 435));
+    BtnActivar->setFont(Fuente("Verdana", 12));
+    BtnActivar->setAutoDefault(false);
+    connect(BtnActivar, &QPushButton::clicked, this, &CtrlVolFrm::BtnActivar_Click);
+
+    ChkAuto = new QCheckBox(QStringLiteral("Autoactivar al cargar"), PicBotones);
+    ChkAuto->setObjectName(QStringLiteral("ChkAuto"));
+    ChkAuto->setGeometry(RectTwips(4440, 60, 1395, 435));
+    ChkAuto->setFont(Fuente("Verdana", 9));
+    PonerFondo(ChkAuto, ventana::kAzulClaro);
+
+    BtnFijar = new QPushButton(QStringLiteral("Grabar Configuración"), PicBotones);
+    BtnFijar->setObjectName(QStringLiteral("BtnFijar"));
+    BtnFijar->setToolTip(
+        QStringLiteral("Graba el valor establecido y el estado de autoactivar actual"));
+    BtnFijar->setGeometry(RectTwips(0, 600, 2895, 435));
+    BtnFijar->setFont(Fuente("Verdana", 9.75));
+    BtnFijar->setAutoDefault(false);
+    connect(BtnFijar, &QPushButton::clicked, this, &CtrlVolFrm::BtnFijar_Click);
+
+    BtnSalir = new QPushButton(QStringLiteral("&Salir"), PicBotones);
+    BtnSalir->setObjectName(QStringLiteral("BtnSalir"));
+    BtnSalir->setGeometry(RectTwips(3000, 600, 2895, 435));
+    BtnSalir->setFont(Fuente("Verdana", 9.75));
+    BtnSalir->setAutoDefault(false);
+    connect(BtnSalir, &QPushButton::clicked, this, &CtrlVolFrm::BtnSalir_Click);
+
+    setTabOrder(TxtOb0, BtnActivar);
+    setTabOrder(BtnActivar, BtnFijar);
+    setTabOrder(BtnFijar, BtnSalir);
+    setTabOrder(BtnSalir, HScr);
+    setTabOrder(HScr, ChkAuto);
+}
+
+void CtrlVolFrm::ConstruirMenu() {
+    MenuPrincipal = menuBar()->addMenu(QStringLiteral("&Menú Principal"));
+    MenuPrincipal->setObjectName(QStringLiteral("MenuPrincipal"));
+    const auto agregar = [this](int indice, QAction* accion) {
+        accion->setObjectName(QStringLiteral("MenuItem(%1)").arg(indice));
+        MenuItem[indice] = accion;
+        if (!accion->isSeparator()) {
+            connect(accion, &QAction::triggered, this, [this, indice] { MenuItem_Click(indice); });
+        }
+    };
+    agregar(kMenuConfigurar, MenuPrincipal->addAction(QStringLiteral("&Configurar")));
+    agregar(kMenuSeparador1, MenuPrincipal->addSeparator());
+    agregar(kMenuAcercaDe, MenuPrincipal->addAction(QStringLiteral("&Acerca de")));
+    agregar(kMenuSeparador2, MenuPrincipal->addSeparator());
+    agregar(kMenuSalir, MenuPrincipal->addAction(QStringLiteral("&Salir")));
+}
+
+void CtrlVolFrm::PrepararTeclas() {
+    // Every key goes to the window's own key handling before the control
+    // that has the focus gets it.
+    const auto hijos = findChildren<QWidget*>();
+    for (QWidget* hijo : hijos) {
+        hijo->installEventFilter(this);
+    }
+}
+
+bool CtrlVolFrm::eventFilter(QObject* objeto, QEvent* evento) {
+    if (evento->type() == QEvent::KeyPress) {
+        auto* tecla = static_cast<QKeyEvent*>(evento);
+        const int codigoTecla = tecla->key() == Qt::Key_Escape ? kTeclaEscape : tecla->key();
+        Form_KeyDown(codigoTecla, static_cast<int>(tecla->modifiers()));
+        if (objeto == TxtOb0 && tecla->key() != Qt::Key_Tab && tecla->key() != Qt::Key_Backtab) {
+            int codigo = CodigoCaracter(*tecla);
+            if (codigo >= 0) {
+                TxtOb_KeyPress(0, codigo);
+                if (codigo == kCodigoSuprimido) {
+                    return true;
+                }
+            }
+        }
+    } else if (evento->type() == QEvent::FocusIn && objeto == TxtOb0) {
+        TxtOb_GotFocus(0);
+    }
+    return QMainWindow::eventFilter(objeto, evento);
+}
+
+void CtrlVolFrm::changeEvent(QEvent* evento) {
+    QMainWindow::changeEvent(evento);
+    if (evento->type() == QEvent::WindowStateChange) {
+        bandeja::Form_Resize(this);
+    }
+}
+
+void CtrlVolFrm::closeEvent(QCloseEvent* evento) {
+    evento->accept();
+    Form_Unload();
+}
+
+CtrlVolFrm::Camino CtrlVolFrm::Form_Load() {
+    // 1. The icon file in the working folder replaces the window's own icon.
+    if (const QIcon icono = IconoDelDirectorioDeTrabajo(); !icono.isNull()) {
+        setWindowIcon(icono);
+    }
+
+    // 2. The access password. A stored form that does not unscramble counts
+    // as no password: the user is asked for a new one below.
+    gstrClave = ajustes::CifrarClave(false, ajustes::Leer(ajustes::kPass), ajustes::kBaseCifrado)
+                    .value_or(QString());
+
+    // 3. The stored level; anything that is not a signed 32-bit number reads
+    // as the default.
+    bool numero = false;
+    std::int32_t nivelGuardado = ajustes::Leer(ajustes::kValor).toInt(&numero);
+    if (!numero) {
+        nivelGuardado = QString::fromLatin1(ajustes::kValor.porDefecto).toInt();
+    }
+
+    // 4. Auto-activation, only for exactly "S".
+    ChkAuto->setChecked(ajustes::Leer(ajustes::kAuto) == QLatin1String(ajustes::kSi));
+
+    // 5. A first password, when none is set.
+    if (gstrClave.isEmpty()) {
+        PedirPrimeraClave();
+    }
+
+    // 6, 7. The level into the box, and the bar to match it.
+    TxtOb0->setText(QString::number(volumen::RecortarNivel(nivelGuardado)));
+    HScr->setValue(volumen::NivelAPosicion(TxtOb0->text().toInt()));
+
+    // 8. Either control starts by itself, or the window shows behind the
+    // access check.
+    Camino camino = Camino::Acceso;
+    if (ChkAuto->isChecked()) {
+        BtnActivar_Click();
+        camino = Camino::Auto;
+    } else {
+        const bool permitido = acceso::ComprobarAcceso([this] {
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+            CentrarEnPantalla();
+            TxtOb0->setFocus();
+            show();
+        });
+        if (!permitido) {
+            return Camino::Rechazado;
+        }
+    }
+
+    // 9. The tray icon, last.
+    bandeja::AgregarIcono(this, ChkAuto->isChecked());
+    return camino;
+}
+
+void CtrlVolFrm::PedirPrimeraClave() {
+    for (;;) {
+        QInputDialog caja;
+        caja.setObjectName(QStringLiteral("NuevaClave"));
+        caja.setWindowTitle(QStringLiteral("Nueva Clave de Acceso"));
+        caja.setLabelText(QStringLiteral(
+            "Introduzca una Clave de Acceso para la configuración de la aplicación"));
+        caja.setInputMode(QInputDialog::TextInput);
+        caja.setTextEchoMode(QLineEdit::Normal);
+        // The access box takes this many characters; a longer password could
+        // never be typed there.
+        if (auto* campo = caja.findChild<QLineEdit*>()) {
+            campo->setMaxLength(acceso::kLongitudMaximaClave);
+        }
+        const QString clave = caja.exec() == QDialog::Accepted ? caja.textValue() : QString();
+
+        ajustes::ErrorCifrado error = ajustes::ErrorCifrado::Ninguno;
+        const auto cifrada = ajustes::CifrarClave(true, clave, ajustes::kBaseCifrado, &error);
+        if (!cifrada) {
+            QMessageBox::information(
+                nullptr, QString::fromLatin1(version_programa::kTitulo),
+                QStringLiteral("La clave contiene caracteres que no se pueden guardar en esa "
+                               "posición. Escriba otra clave."));
+            continue;
+        }
+        gstrClave = clave;
+        if (const auto resultado = ajustes::Escribir(ajustes::kPass, *cifrada); !resultado.ok()) {
+            ajustes::AvisarFalloEscritura(nullptr, resultado);
+        }
+        return;
+    }
+}
+
+void CtrlVolFrm::CentrarEnPantalla() {
+    if (const QScreen* pantalla = QGuiApplication::primaryScreen()) {
+        QRect marco = frameGeometry();
+        marco.moveCenter(pantalla->availableGeometry().center());
+        move(marco.topLeft());
+    }
+}
+
+void CtrlVolFrm::MostrarVentanaInicial() {
+    if (isVisible() || !(windowState() & Qt::WindowMinimized)) {
+        return;
+    }
+    // Control started by itself: the window stays hidden behind the tray
+    // icon, or minimised on the taskbar when no icon is on show.
+    if (!bandeja::IconoVisible()) {
+        CentrarEnPantalla();
+        showMinimized();
+    }
+}
+
+void CtrlVolFrm::BtnActivar_Click() {
+    if (BtnActivar->text() == kCaptionActivar) {
+        BtnActivar->setText(kCaptionDesactivar);
+        ciclo_.Arrancar();
+        MenuPrincipal->menuAction()->setEnabled(false);
+        setWindowState(windowState() | Qt::WindowMinimized);
+        bandeja::CambiarTip(QString::fromLatin1(bandeja::kTipFuncionando));
+    } else {
+        ciclo_.Parar();
+        MenuPrincipal->menuAction()->setEnabled(true);
+        bandeja::CambiarTip(QString::fromLatin1(bandeja::kTipParado));
+        BtnActivar->setText(kCaptionActivar);
+    }
+}
+
+void CtrlVolFrm::HScr_Change() {
+    TxtOb0->setText(QString::number(volumen::PosicionANivel(static_cast<std::int16_t>(HScr->value()))));
+}
+
+void CtrlVolFrm::TxtOb_GotFocus(int indice) {
+    if (indice != 0) {
+        return;
+    }
+    // After a mouse press the caret lands where the click was; select once
+    // the press is done.
+    QTimer::singleShot(0, TxtOb0, [caja = TxtOb0] {
+        if (caja->hasFocus()) {
+            caja->selectAll();
+        }
+    });
+    TxtOb0->selectAll();
+}
+
+void CtrlVolFrm::TxtOb_KeyPress(int indice, int& codigoCaracter) {
+    if (indice != 0) {
+        return;
+    }
+    if ((codigoCaracter >= '0' && codigoCaracter <= '9') || codigoCaracter == kCodigoBorrar) {
+        return;
+    }
+    if (codigoCaracter != kCodigoEnter) {
+        codigoCaracter = kCodigoSuprimido;
+        return;
+    }
+    // ENTER confirms the typed level: capped at the top level, then the bar
+    // follows it (and rewrites the box as the bar's level when it moves).
+    if (TxtOb0->text().isEmpty()) {
+        return;
+    }
+    bool numero = false;
+    const int nivel = TxtOb0->text().toInt(&numero);
+    // Pasted text that is no level leaves the box and the bar alone.
+    if (!numero || nivel < 0) {
+        return;
+    }
+    if (nivel > volumen::kNivelMaximo) {
+        TxtOb0->setText(QString::number(volumen::kNivelMaximo));
+    }
+    HScr->setValue(volumen::NivelAPosicion(TxtOb0->text().toInt()));
+}
+
+void CtrlVolFrm::BtnFijar_Click() {
+    if (TxtOb0->text().isEmpty()) {
+        TxtOb0->setText(QStringLiteral("0"));
+    }
+    auto resultado = ajustes::Escribir(ajustes::kValor, TxtOb0->text());
+    if (resultado.ok()) {
+        resultado = ajustes::Escribir(ajustes::kAuto, QLatin1String(ChkAuto->isChecked()
+                                                                         ? ajustes::kSi
+                                                                         : ajustes::kNo));
+    }
+    if (!resultado.ok()) {
+        ajustes::AvisarFalloEscritura(this, resultado);
+    }
+}
+
+void CtrlVolFrm::BtnSalir_Click() {
+    QMessageBox caja(QMessageBox::Information, QString::fromLatin1(version_programa::kTitulo),
+                     QStringLiteral("Esto parará la ejecución y dejará de comprobarse el volumen. "
+                                    "¿Seguro que desea salir?"),
+                     QMessageBox::Yes | QMessageBox::No, this);
+    caja.setObjectName(QStringLiteral("ConfirmarSalida"));
+    caja.setDefaultButton(QMessageBox::Yes);
+    if (caja.exec() == QMessageBox::Yes) {
+        close();
+    }
+}
+
+void CtrlVolFrm::MenuItem_Click(int indice) {
+    switch (indice) {
+    case kMenuConfigurar:
+        acceso::ComprobarAcceso([this] { ajustes::MostrarParametros(this); });
+        break;
+    case kMenuAcercaDe:
+        acerca_de::MostrarAcercaDe();
+        break;
+    case kMenuSalir:
+        BtnSalir->click();
+        break;
+    default:
+        break;
+    }
+}
+
+void CtrlVolFrm::Form_KeyDown(int codigoTecla, int /*shift*/) {
+    if (codigoTecla == kTeclaEscape) {
+        setWindowState(windowState() | Qt::WindowMinimized);
+    }
+}
+
+void CtrlVolFrm::Form_Unload() {
+    if (descargada_) {
+        return;
+    }
+    descargada_ = true;
+    ciclo_.Parar();
+    bandeja::QuitarIcono(this);
+    terminar_();
+}
