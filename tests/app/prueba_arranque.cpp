@@ -1,0 +1,237 @@
+// The start-up sequence against a real store file: its three roads, the
+// first password, and what it makes of stored values.
+
+#include "access/acceso.h"
+#include "app/ctrl_vol_frm.h"
+#include "settings/ajustes.h"
+#include "support/dialogos.h"
+#include "support/entorno_prueba.h"
+#include "support/salida_grabadora.h"
+#include "tray/bandeja.h"
+
+#include <QCheckBox>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTest>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+const QString kClave = QStringLiteral("abc");
+
+QString Tip() {
+    return QString::fromLatin1(bandeja::gNid.szTip,
+                               static_cast<int>(strnlen(bandeja::gNid.szTip, bandeja::kLongitudTip)));
+}
+
+// Answers the first-password box with `clave`, or cancels it.
+void ResponderPrimeraClave(const std::optional<QString>& clave) {
+    AlAbrirseModal([clave](QWidget* w) {
+        auto* caja = qobject_cast<QInputDialog*>(w);
+        QVERIFY(caja != nullptr);
+        QCOMPARE(caja->windowTitle(), QStringLiteral("Nueva Clave de Acceso"));
+        QCOMPARE(caja->labelText(), QStringLiteral("Introduzca una Clave de Acceso para la "
+                                                   "configuración de la aplicación"));
+        QCOMPARE(caja->textValue(), QString());
+        if (clave) {
+            caja->setTextValue(*clave);
+            caja->accept();
+        } else {
+            caja->reject();
+        }
+    });
+}
+
+// Answers the access dialog with `clave`, or cancels it.
+void ResponderAcceso(const std::optional<QString>& clave) {
+    AlAbrirseModal([clave](QWidget* w) {
+        QCOMPARE(w->objectName(), QStringLiteral("AccesoFrm"));
+        if (clave) {
+            w->findChild<QLineEdit*>(QStringLiteral("TxtClave"))->setText(*clave);
+            w->findChild<QPushButton*>(QStringLiteral("BtnAceptar"))->click();
+        } else {
+            w->findChild<QPushButton*>(QStringLiteral("BtnCancel"))->click();
+        }
+    });
+}
+
+} // namespace
+
+class PruebaArranque : public QObject {
+    Q_OBJECT
+
+    EntornoPrueba entorno_;
+    SalidaGrabadora salida_;
+    std::unique_ptr<CtrlVolFrm> ventana_;
+
+    void Guardar(const ajustes::Clave& clave, const QString& valor) {
+        QVERIFY(ajustes::Escribir(clave, valor).ok());
+    }
+    void GuardarClave(const QString& clara) {
+        Guardar(ajustes::kPass, *ajustes::CifrarClave(true, clara, ajustes::kBaseCifrado));
+    }
+    template <typename T> T* Hijo(const char* nombre) {
+        return ventana_->findChild<T*>(QString::fromLatin1(nombre));
+    }
+    bool PassGuardado() {
+        QSettings archivo(entorno_.ArchivoAjustes(), QSettings::IniFormat);
+        return archivo.contains(QStringLiteral("Config/Pass"));
+    }
+
+private slots:
+    void init() {
+        entorno_.Vaciar();
+        gstrClave.clear();
+        gblnAcceso = false;
+        salida_.palabras.clear();
+        bandeja::gNid = {};
+        ventana_ = std::make_unique<CtrlVolFrm>(salida_);
+        ventana_->EstablecerTerminar([] {});
+    }
+    void cleanup() {
+        bandeja::QuitarIcono(ventana_.get());
+        ventana_.reset();
+        bandeja::gNid = {};
+    }
+
+    void primerArranqueConClave() {
+        ResponderPrimeraClave(kClave);
+        ResponderAcceso(kClave);
+        QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Acceso);
+        QCOMPARE(gstrClave, kClave);
+        QCOMPARE(ajustes::Leer(ajustes::kPass), QStringLiteral("MwM"));
+        QVERIFY(ventana_->isVisible());
+        QVERIFY(!(ventana_->windowState() & Qt::WindowMinimized));
+        QCOMPARE(Hijo<QLineEdit>("TxtOb(0)")->text(), QStringLiteral("32768"));
+        QCOMPARE(Hijo<QScrollBar>("HScr")->value(), 16384);
+        QVERIFY(!Hijo<QCheckBox>("ChkAuto")->isChecked());
+        QCOMPARE(Hijo<QPushButton>("BtnActivar")->text(), QStringLiteral("Ac&tivar Control"));
+        QCOMPARE(Tip(), QStringLiteral("Parado"));
+        QCOMPARE(bandeja::gNid.cbSize, bandeja::kTamanoRegistro);
+        QVERIFY(!gblnAcceso);
+        QVERIFY(salida_.palabras.empty());
+        // The level box has the focus with its text selected.
+        QTRY_COMPARE(QApplication::focusWidget(), Hijo<QLineEdit>("TxtOb(0)"));
+        QTRY_COMPARE(Hijo<QLineEdit>("TxtOb(0)")->selectedText(), QStringLiteral("32768"));
+    }
+
+    void primeraClaveCancelada() {
+        ResponderPrimeraClave(std::nullopt);
+        QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Acceso);
+        QVERIFY(PassGuardado());
+        QCOMPARE(ajustes::Leer(ajustes::kPass), QString());
+        QCOMPARE(gstrClave, QString());
+        QVERIFY(ventana_->isVisible());
+        QCOMPARE(Tip(), QStringLiteral("Parado"));
+    }
+
+    void primeraClaveQueNoSePuedeGuardar() {
+        // At position 2 the code is raised by 21: a code above 234 fails.
+        const QString imposible = QStringLiteral("a") + QChar(0xFF);
+        QString aviso;
+        AlAbrirseModal([&](QWidget* w) {
+            qobject_cast<QInputDialog*>(w)->setTextValue(imposible);
+            qobject_cast<QInputDialog*>(w)->accept();
+            AlAbrirseModal([&](QWidget* caja) {
+                aviso = qobject_cast<QMessageBox*>(caja)->text();
+                QVERIFY(!PassGuardado()); // nothing written yet
+                qobject_cast<QMessageBox*>(caja)->accept();
+                ResponderPrimeraClave(kClave);
+                ResponderAcceso(kClave);
+            });
+        });
+        QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Acceso);
+        QVERIFY(!aviso.isEmpty());
+        QCOMPARE(gstrClave, kClave);
+        QCOMPARE(ajustes::Leer(ajustes::kPass), QStringLiteral("MwM"));
+    }
+
+    void accesoRechazadoTerminaSinIcono() {
+        GuardarClave(kClave);
+        ResponderAcceso(std::nullopt);
+        QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Rechazado);
+        QVERIFY(!ventana_->isVisible());
+        QCOMPARE(bandeja::gNid.cbSize, 0u); // the icon was never added
+        QCOMPARE(ajustes::Leer(ajustes::kPass), QStringLiteral("MwM"));
+        QVERIFY(!gblnAcceso);
+    }
+
+    void claveGuardadaIlegibleSePideDeNuevo() {
+        // Position 1 is raised by 20 when unscrambling: a stored code 250 fails.
+        Guardar(ajustes::kPass, QString(QChar(250)));
+        ResponderPrimeraClave(kClave);
+        ResponderAcceso(kClave);
+        QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Acceso);
+        QCOMPARE(gstrClave, kClave);
+    }
+
+    void nivelGuardado_data() {
+        QTest::addColumn<QString>("guardado");
+        QTest::addColumn<QString>("mostrado");
+        QTest::addColumn<int>("posicion");
+        QTest::newRow("70000") << "70000" << "4464" << 2232;
+        QTest::newRow("-1") << "-1" << "65534" << 32767;
+        QTest::newRow("32769") << "32769" << "32768" << 16384;
+        QTest::newRow("0") << "0" << "0" << 0;
+        QTest::newRow("letras") << "abc" << "32768" << 16384;
+        QTest::newRow("fuera de 32 bits") << "99999999999" << "32768" << 16384;
+        QTest::newRow("vacio") << "" << "32768" << 16384;
+    }
+    void nivelGuardado() {
+        QFETCH(QString, guardado);
+        QFETCH(QString, mostrado);
+        QFETCH(int, posicion);
+        GuardarClave(kClave);
+        Guardar(ajustes::kValor, guardado);
+        Guardar(ajustes::kAuto, QStringLiteral("S"));
+        // Auto-activation: no dialog at all.
+        QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Auto);
+        QCOMPARE(Hijo<QLineEdit>("TxtOb(0)")->text(), mostrado);
+        QCOMPARE(Hijo<QScrollBar>("HScr")->value(), posicion);
+        QCOMPARE(salida_.palabras.size(), size_t{1});
+        QCOMPARE(salida_.palabras.front(), mostrado.toUInt() * 65537u);
+    }
+
+    void caminoAutomatico() {
+        GuardarClave(kClave);
+        Guardar(ajustes::kValor, QStringLiteral("1000"));
+        Guardar(ajustes::kAuto, QStringLiteral("S"));
+        QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Auto);
+        QVERIFY(!ventana_->isVisible());
+        QVERIFY(ventana_->windowState() & Qt::WindowMinimized);
+        QVERIFY(ventana_->Ciclo().Activo());
+        QCOMPARE(Hijo<QPushButton>("BtnActivar")->text(), QStringLiteral("Desac&tivar Control"));
+        QVERIFY(Hijo<QCheckBox>("ChkAuto")->isChecked());
+        QCOMPARE(Tip(), QStringLiteral("Funcionando"));
+        QCOMPARE(gstrClave, kClave);
+        // With no tray on show, the window is not stranded: it stays on the taskbar.
+        ventana_->MostrarVentanaInicial();
+        QCOMPARE(ventana_->isVisible(), !bandeja::IconoVisible());
+    }
+
+    void autoSoloConS_data() {
+        QTest::addColumn<QString>("autoGuardado");
+        QTest::newRow("s minuscula") << "s";
+        QTest::newRow("Y") << "Y";
+        QTest::newRow("SI") << "SI";
+        QTest::newRow("espacio") << "S ";
+    }
+    void autoSoloConS() {
+        QFETCH(QString, autoGuardado);
+        GuardarClave(kClave);
+        Guardar(ajustes::kAuto, autoGuardado);
+        ResponderAcceso(kClave);
+        QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Acceso);
+        QVERIFY(!Hijo<QCheckBox>("ChkAuto")->isChecked());
+        QVERIFY(!ventana_->Ciclo().Activo());
+        QVERIFY(salida_.palabras.empty());
+    }
+};
+
+QTEST_MAIN(PruebaArranque)
+#include "prueba_arranque.moc"

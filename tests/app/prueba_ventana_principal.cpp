@@ -1,0 +1,329 @@
+// The main window on real widgets: its definition, level entry and saving,
+// activation and the cycle, the Escape key, the menu and the exit.
+
+#include "access/acceso.h"
+#include "app/ctrl_vol_frm.h"
+#include "settings/ajustes.h"
+#include "support/dialogos.h"
+#include "support/entorno_prueba.h"
+#include "support/salida_grabadora.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+namespace {
+
+constexpr std::uint32_t kPalabra32768 = 0x80008000u;
+
+} // namespace
+
+class PruebaVentanaPrincipal : public QObject {
+    Q_OBJECT
+
+    EntornoPrueba entorno_;
+    SalidaGrabadora salida_;
+    std::unique_ptr<CtrlVolFrm> ventana_;
+    int terminaciones_ = 0;
+
+    template <typename T> T* Hijo(const char* nombre) {
+        auto* hijo = ventana_->findChild<T*>(QString::fromLatin1(nombre));
+        if (hijo == nullptr) {
+            qFatal("falta el control %s", nombre);
+        }
+        return hijo;
+    }
+    QLineEdit* Nivel() { return Hijo<QLineEdit>("TxtOb(0)"); }
+    QScrollBar* Barra() { return Hijo<QScrollBar>("HScr"); }
+    QPushButton* Activar() { return Hijo<QPushButton>("BtnActivar"); }
+    QMenu* Menu() { return Hijo<QMenu>("MenuPrincipal"); }
+
+    void Teclear(const QString& texto) {
+        for (const QChar c : texto) {
+            QTest::sendKeyEvent(QTest::Click, Nivel(), Qt::Key_unknown, QString(c),
+                                Qt::NoModifier);
+        }
+    }
+    void Enter() { QTest::keyClick(Nivel(), Qt::Key_Return); }
+
+private slots:
+    void init() {
+        entorno_.Vaciar();
+        gstrClave.clear();
+        salida_.palabras.clear();
+        terminaciones_ = 0;
+        ventana_ = std::make_unique<CtrlVolFrm>(salida_);
+        ventana_->EstablecerTerminar([this] { ++terminaciones_; });
+        ventana_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(ventana_.get()));
+    }
+    void cleanup() { ventana_.reset(); }
+
+    void definicionInicial() {
+        QCOMPARE(Nivel()->text(), QStringLiteral("65535"));
+        QCOMPARE(Nivel()->maxLength(), 5);
+        QCOMPARE(Nivel()->toolTip(),
+                 QStringLiteral("Escribir un valor entre 0 y 65535 y presionar ENTER"));
+        QCOMPARE(Barra()->minimum(), 0);
+        QCOMPARE(Barra()->maximum(), 32767);
+        QCOMPARE(Barra()->value(), 0);
+        QCOMPARE(Barra()->singleStep(), 1);
+        QCOMPARE(Barra()->pageStep(), 7000);
+        QCOMPARE(Activar()->text(), QStringLiteral("Ac&tivar Control"));
+        QVERIFY(!Hijo<QCheckBox>("ChkAuto")->isChecked());
+        QCOMPARE(Hijo<QCheckBox>("ChkAuto")->text(), QStringLiteral("Autoactivar al cargar"));
+        QCOMPARE(Hijo<QPushButton>("BtnFijar")->text(), QStringLiteral("Grabar Configuración"));
+        QCOMPARE(Hijo<QPushButton>("BtnFijar")->toolTip(),
+                 QStringLiteral("Graba el valor establecido y el estado de autoactivar actual"));
+        QCOMPARE(Hijo<QPushButton>("BtnSalir")->text(), QStringLiteral("&Salir"));
+        const QString marco = Hijo<QGroupBox>("FraDatos")->title();
+        QCOMPARE(marco.size(), 56);
+        QCOMPARE(marco.trimmed(), QStringLiteral("Valor para el volumen de Ondas (Wave)"));
+        const QString limites = Hijo<QLabel>("LblOb(0)")->text();
+        QCOMPARE(limites.size(), 33);
+        QVERIFY(limites.startsWith(QStringLiteral("Min 0 ")));
+        QVERIFY(limites.endsWith(QStringLiteral(" Max 65534")));
+        QVERIFY(!ventana_->Ciclo().Activo());
+        QCOMPARE(ventana_->Ciclo().Temporizador().interval(), 2000);
+        // No maximise, and the window cannot be resized.
+        QVERIFY(!(ventana_->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(ventana_->windowFlags() & Qt::WindowMinimizeButtonHint);
+        QCOMPARE(ventana_->minimumSize(), ventana_->maximumSize());
+        QCOMPARE(ventana_->centralWidget()->size(), QSize(409, 202));
+    }
+
+    void menuPorIndices() {
+        QCOMPARE(Menu()->title(), QStringLiteral("&Menú Principal"));
+        const QList<QAction*> entradas = Menu()->actions();
+        QCOMPARE(entradas.size(), 5);
+        const QStringList nombres{"MenuItem(3)", "MenuItem(5)", "MenuItem(9)", "MenuItem(10)",
+                                  "MenuItem(15)"};
+        const QStringList textos{"&Configurar", "", "&Acerca de", "", "&Salir"};
+        for (int i = 0; i < entradas.size(); ++i) {
+            QCOMPARE(entradas[i]->objectName(), nombres[i]);
+            QCOMPARE(entradas[i]->isSeparator(), textos[i].isEmpty());
+            if (!textos[i].isEmpty()) {
+                QCOMPARE(entradas[i]->text(), textos[i]);
+            }
+        }
+    }
+
+    void ordenDeTabulacion() {
+        QCOMPARE(QApplication::focusWidget(), Nivel());
+        const QStringList orden{"BtnActivar", "BtnFijar", "BtnSalir", "HScr", "ChkAuto"};
+        for (const QString& nombre : orden) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget()->objectName(), nombre);
+        }
+    }
+
+    void barraEscribeElDoble_data() {
+        QTest::addColumn<int>("posicion");
+        QTest::addColumn<QString>("texto");
+        QTest::newRow("mitad") << 16384 << "32768";
+        QTest::newRow("final") << 32767 << "65534";
+        QTest::newRow("uno") << 1 << "2";
+    }
+    void barraEscribeElDoble() {
+        QFETCH(int, posicion);
+        QFETCH(QString, texto);
+        Barra()->setValue(posicion);
+        QCOMPARE(Nivel()->text(), texto);
+    }
+
+    void enterConfirmaElNivel_data() {
+        QTest::addColumn<int>("posicionAntes");
+        QTest::addColumn<QString>("tecleado");
+        QTest::addColumn<QString>("texto");
+        QTest::addColumn<int>("posicion");
+        QTest::newRow("65535, barra en otro sitio") << 0 << "65535" << "65534" << 32767;
+        QTest::newRow("65535, barra al final") << 32767 << "65535" << "65535" << 32767;
+        QTest::newRow("99999 se recorta") << 100 << "99999" << "65534" << 32767;
+        QTest::newRow("99999 con la barra al final") << 32767 << "99999" << "65535" << 32767;
+        QTest::newRow("ceros a la izquierda") << 0 << "00040" << "40" << 20;
+        QTest::newRow("impar") << 0 << "33333" << "33332" << 16666;
+        QTest::newRow("1 con la barra en 0") << 0 << "1" << "1" << 0;
+    }
+    void enterConfirmaElNivel() {
+        QFETCH(int, posicionAntes);
+        QFETCH(QString, tecleado);
+        QFETCH(QString, texto);
+        QFETCH(int, posicion);
+        Barra()->setValue(posicionAntes);
+        Nivel()->setFocus();
+        Nivel()->selectAll();
+        Teclear(tecleado);
+        QCOMPARE(Nivel()->text(), tecleado);
+        QCOMPARE(Barra()->value(), posicionAntes); // typing alone moves nothing
+        Enter();
+        QCOMPARE(Nivel()->text(), texto);
+        QCOMPARE(Barra()->value(), posicion);
+    }
+
+    void enterSobreTextoVacioNoHaceNada() {
+        Barra()->setValue(500);
+        Nivel()->clear();
+        Enter();
+        QCOMPARE(Nivel()->text(), QString());
+        QCOMPARE(Barra()->value(), 500);
+    }
+
+    void soloDigitosYRetroceso() {
+        Nivel()->clear();
+        Teclear(QStringLiteral("1a-2 .,+3é"));
+        QCOMPARE(Nivel()->text(), QStringLiteral("123"));
+        QTest::keyClick(Nivel(), Qt::Key_Backspace);
+        QCOMPARE(Nivel()->text(), QStringLiteral("12"));
+        Teclear(QStringLiteral("3456"));
+        QCOMPARE(Nivel()->text(), QStringLiteral("12345")); // five characters at most
+    }
+
+    void atajosDeCortarYPegarSuprimidos() {
+        QApplication::clipboard()->setText(QStringLiteral("777"));
+        Nivel()->setText(QStringLiteral("12"));
+        Nivel()->selectAll();
+        QTest::keyClick(Nivel(), Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(Nivel()->text(), QStringLiteral("12"));
+        Nivel()->end(false);
+        QTest::keyClick(Nivel(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(Nivel()->text(), QStringLiteral("12"));
+    }
+
+    void textoPegadoQueNoEsNivel_data() {
+        QTest::addColumn<QString>("pegado");
+        QTest::newRow("letras") << "abc";
+        QTest::newRow("negativo") << "-5";
+        QTest::newRow("decimal") << "1.5";
+        QTest::newRow("exponente") << "1e3";
+    }
+    void textoPegadoQueNoEsNivel() {
+        QFETCH(QString, pegado);
+        Barra()->setValue(1234);
+        QApplication::clipboard()->setText(pegado);
+        Nivel()->clear();
+        Nivel()->paste();
+        QCOMPARE(Nivel()->text(), pegado);
+        Enter();
+        QCOMPARE(Nivel()->text(), pegado);
+        QCOMPARE(Barra()->value(), 1234);
+        // A tick with that text writes nothing.
+        Activar()->click();
+        QVERIFY(salida_.palabras.empty());
+        Activar()->click();
+    }
+
+    void focoSeleccionaTodo() {
+        Activar()->setFocus();
+        Nivel()->setText(QStringLiteral("4321"));
+        QTest::keyClick(Activar(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), Nivel());
+        QTRY_COMPARE(Nivel()->selectedText(), QStringLiteral("4321"));
+        Activar()->setFocus();
+        QTest::mouseClick(Nivel(), Qt::LeftButton, {}, QPoint(5, 5));
+        QTRY_COMPARE(Nivel()->selectedText(), QStringLiteral("4321"));
+    }
+
+    void grabarGuardaNivelYAuto() {
+        Nivel()->setText(QStringLiteral("99999")); // stored as it stands
+        Hijo<QCheckBox>("ChkAuto")->setChecked(true);
+        Hijo<QPushButton>("BtnFijar")->click();
+        QCOMPARE(ajustes::Leer(ajustes::kValor), QStringLiteral("99999"));
+        QCOMPARE(ajustes::Leer(ajustes::kAuto), QStringLiteral("S"));
+        Hijo<QCheckBox>("ChkAuto")->setChecked(false);
+        Nivel()->clear();
+        Hijo<QPushButton>("BtnFijar")->click();
+        QCOMPARE(Nivel()->text(), QStringLiteral("0"));
+        QCOMPARE(ajustes::Leer(ajustes::kValor), QStringLiteral("0"));
+        QCOMPARE(ajustes::Leer(ajustes::kAuto), QStringLiteral("N"));
+        QVERIFY(!ventana_->Ciclo().Activo());
+        QVERIFY(salida_.palabras.empty());
+    }
+
+    void activarEscribeAlMomentoYEnCadaTick() {
+        Nivel()->setText(QStringLiteral("32768"));
+        Activar()->click();
+        QCOMPARE(salida_.palabras, std::vector<std::uint32_t>{kPalabra32768});
+        QCOMPARE(Activar()->text(), QStringLiteral("Desac&tivar Control"));
+        QVERIFY(ventana_->Ciclo().Activo());
+        QVERIFY(!Menu()->menuAction()->isEnabled());
+        QVERIFY(ventana_->windowState() & Qt::WindowMinimized);
+
+        // Each tick writes whatever the box holds at that moment.
+        Nivel()->setText(QStringLiteral("3"));
+        QSignalSpy ticks(&ventana_->Ciclo().Temporizador(), &QTimer::timeout);
+        QVERIFY(ticks.wait(3000));
+        QCOMPARE(salida_.palabras.back(), 3u * 65537u);
+        Nivel()->setText(QStringLiteral("70000"));
+        QVERIFY(ticks.wait(3000));
+        QCOMPARE(salida_.palabras.back(), 0x11701170u);
+
+        const auto escritas = salida_.palabras.size();
+        Activar()->click();
+        QCOMPARE(Activar()->text(), QStringLiteral("Ac&tivar Control"));
+        QVERIFY(!ventana_->Ciclo().Activo());
+        QVERIFY(Menu()->menuAction()->isEnabled());
+        QCOMPARE(salida_.palabras.size(), escritas); // stopping writes nothing
+    }
+
+    void escapeMinimiza() {
+        Nivel()->setFocus();
+        QTest::keyClick(Nivel(), Qt::Key_Escape);
+        QVERIFY(ventana_->windowState() & Qt::WindowMinimized);
+    }
+
+    void salirPreguntaAntes_data() {
+        QTest::addColumn<bool>("desdeMenu");
+        QTest::addColumn<bool>("respuestaSi");
+        QTest::newRow("boton, no") << false << false;
+        QTest::newRow("boton, si") << false << true;
+        QTest::newRow("menu, no") << true << false;
+        QTest::newRow("menu, si") << true << true;
+    }
+    void salirPreguntaAntes() {
+        QFETCH(bool, desdeMenu);
+        QFETCH(bool, respuestaSi);
+        QString texto;
+        QString titulo;
+        bool siPorDefecto = false;
+        AlAbrirseModal([&](QWidget* w) {
+            auto* caja = qobject_cast<QMessageBox*>(w);
+            QVERIFY(caja != nullptr);
+            texto = caja->text();
+            titulo = caja->windowTitle();
+            siPorDefecto = caja->defaultButton() == caja->button(QMessageBox::Yes);
+            QCOMPARE(caja->icon(), QMessageBox::Information);
+            caja->button(respuestaSi ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        if (desdeMenu) {
+            ventana_->findChild<QAction*>(QStringLiteral("MenuItem(15)"))->trigger();
+        } else {
+            Hijo<QPushButton>("BtnSalir")->click();
+        }
+        QCOMPARE(texto, QStringLiteral("Esto parará la ejecución y dejará de comprobarse el "
+                                       "volumen. ¿Seguro que desea salir?"));
+        QCOMPARE(titulo, QStringLiteral("Quelvaren"));
+        QVERIFY(siPorDefecto);
+        QCOMPARE(terminaciones_, respuestaSi ? 1 : 0);
+    }
+
+    void cerrarLaVentanaTerminaSinPreguntar() {
+        Activar()->click();
+        ventana_->close();
+        QCOMPARE(terminaciones_, 1);
+        QVERIFY(!ventana_->Ciclo().Activo());
+    }
+};
+
+QTEST_MAIN(PruebaVentanaPrincipal)
+#include "prueba_ventana_principal.moc"
