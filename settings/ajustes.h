@@ -40,6 +40,8 @@ ResultadoEscritura Escribir(const Clave& clave, const QString& texto);
 
 // Tells the user, in a message box, that a save failed and why.
 void AvisarFalloEscritura(QWidget* padre, const ResultadoEscritura& resultado);
+// The object name of that message box.
+inline constexpr char kAvisoFalloEscritura[] = "AvisoFalloEscritura";
 
 // Password scrambler. Every call in the program passes this base.
 inline constexpr std::int16_t kBaseCifrado = 19;

@@ -1,0 +1,289 @@
+// The per-user settings store: one section, "Config", under the executable's
+// own name. On Windows it is the registry (HKEY_CURRENT_USER\Software\<name>);
+// elsewhere an INI file, $XDG_CONFIG_HOME/<name>.conf, readable by its owner only,
+// since it holds the password in a reversible form.
+
+#include "settings/ajustes.h"
+#include "version_programa.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSettings>
+#include <QStringList>
+#include <QVariant>
+
+#ifndef _WIN32
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace ajustes {
+
+namespace {
+
+#ifndef _WIN32
+// Owner read and write, nothing for anyone else.
+constexpr mode_t kModoPrivado = S_IRUSR | S_IWUSR;
+constexpr mode_t kBitsPermisos = 07777;
+// What separates the elements of a list that a hand-edited file may hold
+// ("a, b"): read back as the one text it was.
+const QString kSeparadorLista = QStringLiteral(", ");
+#endif
+
+QString RutaClave(const Clave& clave) {
+    return QLatin1String(kSeccion) + QLatin1Char('/') + QLatin1String(clave.nombre);
+}
+
+// Every use opens the store afresh, under the name the executable has now.
+// Only the user's own settings count: no system-wide fallback is consulted.
+void Preparar(QSettings& almacen) {
+    almacen.setFallbacksEnabled(false);
+    almacen.setAtomicSyncRequired(true);
+}
+
+#ifndef _WIN32
+
+QString DescribirError(int numero) {
+    switch (numero) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("no hay permiso de escritura");
+    case EROFS:
+        return QStringLiteral("el sistema de archivos es de solo lectura");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("no queda espacio en el disco");
+    case EFBIG:
+        return QStringLiteral("el archivo supera el tamaño permitido");
+    case ENOTDIR:
+        return QStringLiteral("una parte de la ruta no es una carpeta");
+    case ENOENT:
+        return QStringLiteral("la carpeta no existe");
+    case EISDIR:
+        return QStringLiteral("la ruta es una carpeta");
+    default:
+        return QStringLiteral("error del sistema n.º %1").arg(numero);
+    }
+}
+
+QString Entrecomillar(const QString& ruta) {
+    return QStringLiteral("«") + QDir::toNativeSeparators(ruta) + QStringLiteral("»");
+}
+
+// Makes sure the folder and the file exist, the file with owner-only access,
+// before the store writes it. The store writes a temporary copy and renames
+// it over the file, and that copy takes the permissions of the file it
+// replaces: creating the file private first means the password is never
+// readable by others, not even for a moment.
+std::optional<QString> PrepararArchivoPrivado(const QString& archivo) {
+    const QString carpeta = QFileInfo(archivo).absolutePath();
+    if (!QFileInfo(carpeta).isDir() && !QDir().mkpath(carpeta)) {
+        // mkpath gives no reason: ask the system for it.
+        const int numero =
+            ::mkdir(QFile::encodeName(carpeta).constData(), S_IRWXU) == 0 ? 0 : errno;
+        if (numero != 0 && numero != EEXIST) {
+            return QStringLiteral("No se pudo crear la carpeta %1: %2.")
+                .arg(Entrecomillar(carpeta), DescribirError(numero));
+        }
+    }
+    const int descriptor =
+        ::open(QFile::encodeName(archivo).constData(),
+               O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, kModoPrivado);
+    if (descriptor < 0) {
+        const int numero = errno;
+        return QStringLiteral("No se puede escribir el archivo %1: %2.")
+            .arg(Entrecomillar(archivo), DescribirError(numero));
+    }
+    struct stat datos {};
+    int numero = 0;
+    if (::fstat(descriptor, &datos) != 0) {
+        numero = errno;
+    } else if (!S_ISREG(datos.st_mode)) {
+        numero = EISDIR;
+    } else if ((datos.st_mode & kBitsPermisos) != kModoPrivado &&
+               ::fchmod(descriptor, kModoPrivado) != 0) {
+        numero = errno;
+    }
+    ::close(descriptor);
+    if (numero != 0) {
+        return QStringLiteral("No se pueden proteger los permisos del archivo %1: %2.")
+            .arg(Entrecomillar(archivo), DescribirError(numero));
+    }
+    return std::nullopt;
+}
+
+struct Identidad {
+    dev_t dispositivo = 0;
+    ino_t nodo = 0;
+    bool existe = false;
+};
+
+Identidad IdentidadDe(const QString& archivo) {
+    struct stat datos {};
+    if (::stat(QFile::encodeName(archivo).constData(), &datos) != 0) {
+        return {};
+    }
+    return {datos.st_dev, datos.st_ino, true};
+}
+
+// Why the store could not write, as far as the system can tell.
+QString MotivoFallo(const QString& archivo) {
+    const QString carpeta = QFileInfo(archivo).absolutePath();
+    if (::access(QFile::encodeName(carpeta).constData(), W_OK) != 0) {
+        const int numero = errno;
+        return QStringLiteral("No se puede escribir en la carpeta %1: %2.")
+            .arg(Entrecomillar(carpeta), DescribirError(numero));
+    }
+    if (::access(QFile::encodeName(archivo).constData(), W_OK) != 0) {
+        const int numero = errno;
+        return QStringLiteral("No se puede escribir el archivo %1: %2.")
+            .arg(Entrecomillar(archivo), DescribirError(numero));
+    }
+    return QStringLiteral("No se pudo escribir el archivo %1; puede que no quede espacio en "
+                          "el disco.")
+        .arg(Entrecomillar(archivo));
+}
+
+// The store writes its file whole, a line at a time, and replaces the old one
+// by renaming. It does not notice a write that stops half way (a disk that
+// fills up, a size limit): the file is then replaced by a cut copy whose last
+// line has no end. Both things are checked here.
+std::optional<QString> ComprobarEscrito(const QString& archivo, const Identidad& antes) {
+    const Identidad despues = IdentidadDe(archivo);
+    if (!despues.existe ||
+        (despues.dispositivo == antes.dispositivo && despues.nodo == antes.nodo)) {
+        return MotivoFallo(archivo);
+    }
+    QFile escrito(archivo);
+    const char kFinDeLinea = '\n';
+    char ultimo = 0;
+    if (!escrito.open(QIODevice::ReadOnly) || escrito.size() == 0 ||
+        !escrito.seek(escrito.size() - 1) || !escrito.getChar(&ultimo) || ultimo != kFinDeLinea) {
+        return QStringLiteral("El archivo %1 quedó incompleto; puede que no quede espacio en "
+                              "el disco.")
+            .arg(Entrecomillar(archivo));
+    }
+    return std::nullopt;
+}
+
+// The rename leaves the file with the permissions of the one it replaced; a
+// file that somebody else opened up meanwhile is closed again here.
+std::optional<QString> AsegurarPermisos(const QString& archivo) {
+    const QByteArray ruta = QFile::encodeName(archivo);
+    struct stat datos {};
+    if (::stat(ruta.constData(), &datos) == 0 && (datos.st_mode & kBitsPermisos) == kModoPrivado) {
+        return std::nullopt;
+    }
+    if (::chmod(ruta.constData(), kModoPrivado) != 0) {
+        const int numero = errno;
+        return QStringLiteral("No se pueden proteger los permisos del archivo %1: %2.")
+            .arg(Entrecomillar(archivo), DescribirError(numero));
+    }
+    return std::nullopt;
+}
+
+#endif // !_WIN32
+
+} // namespace
+
+QString NombreAplicacion() {
+    const QFileInfo ejecutable(QCoreApplication::applicationFilePath());
+#ifdef _WIN32
+    // "Quelvaren.exe" -> "Quelvaren"; only the last suffix is the extension.
+    QString nombre = ejecutable.completeBaseName();
+#else
+    // Executables here carry no extension: a dot belongs to the name, so a copy
+    // called "quelvaren.old" keeps settings of its own.
+    QString nombre = ejecutable.fileName();
+#endif
+    if (nombre.isEmpty()) {
+        nombre = QString::fromUtf8(version_programa::kTitulo);
+    }
+    return nombre;
+}
+
+QString Leer(const Clave& clave) {
+    QSettings almacen(QSettings::NativeFormat, QSettings::UserScope, NombreAplicacion(), QString());
+    Preparar(almacen);
+    const QVariant valor = almacen.value(RutaClave(clave));
+    if (!valor.isValid()) {
+        return QString::fromUtf8(clave.porDefecto);
+    }
+#ifndef _WIN32
+    if (valor.typeId() == QMetaType::QStringList) {
+        return valor.toStringList().join(kSeparadorLista);
+    }
+#endif
+    return valor.toString();
+}
+
+ResultadoEscritura Escribir(const Clave& clave, const QString& texto) {
+    QSettings almacen(QSettings::NativeFormat, QSettings::UserScope, NombreAplicacion(), QString());
+    Preparar(almacen);
+    const QString ruta = RutaClave(clave);
+
+#ifndef _WIN32
+    const QString archivo = almacen.fileName();
+    if (const auto motivo = PrepararArchivoPrivado(archivo)) {
+        return {*motivo};
+    }
+    const Identidad antes = IdentidadDe(archivo);
+#endif
+
+    // Objects of the store that name the same file share one cache within the
+    // process. A write that fails must not stay pending in it, or the next
+    // read would show a value that is not stored, and the next successful
+    // write would store it behind the user's back: on failure the key is put
+    // back as it was.
+    const bool existia = almacen.contains(ruta);
+    const QVariant anterior = almacen.value(ruta);
+    const auto deshacer = [&] {
+        if (existia) {
+            almacen.setValue(ruta, anterior);
+        } else {
+            almacen.remove(ruta);
+        }
+    };
+
+    almacen.setValue(ruta, texto);
+    almacen.sync();
+
+#ifdef _WIN32
+    if (almacen.status() != QSettings::NoError) {
+        deshacer();
+        return {QStringLiteral("No se pudo escribir en el registro de Windows (%1).")
+                    .arg(almacen.fileName())};
+    }
+#else
+    // A file that could not be parsed leaves the status at FormatError, and
+    // that hides a later AccessError: what counts is the file on disk.
+    if (almacen.status() == QSettings::AccessError) {
+        deshacer();
+        return {MotivoFallo(archivo)};
+    }
+    if (const auto motivo = ComprobarEscrito(archivo, antes)) {
+        deshacer();
+        return {*motivo};
+    }
+    if (const auto motivo = AsegurarPermisos(archivo)) {
+        return {*motivo};
+    }
+#endif
+    return {};
+}
+
+void AvisarFalloEscritura(QWidget* padre, const ResultadoEscritura& resultado) {
+    QMessageBox caja(QMessageBox::Information, QString::fromUtf8(version_programa::kTitulo),
+                     QStringLiteral("No se pudo guardar la configuración.\n") + resultado.motivo,
+                     QMessageBox::Ok, padre);
+    caja.setObjectName(QLatin1String(kAvisoFalloEscritura));
+    caja.exec();
+}
+
+} // namespace ajustes
