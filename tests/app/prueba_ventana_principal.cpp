@@ -217,10 +217,26 @@ private slots:
         Enter();
         QCOMPARE(Nivel()->text(), pegado);
         QCOMPARE(Barra()->value(), 1234);
-        // A tick with that text writes nothing.
+    }
+
+    void textoQueNoEsNumeroNoSeEscribe_data() {
+        QTest::addColumn<QString>("texto");
+        QTest::newRow("vacio") << "";
+        QTest::newRow("letras") << "abc";
+        QTest::newRow("signo solo") << "-";
+    }
+    void textoQueNoEsNumeroNoSeEscribe() {
+        QFETCH(QString, texto);
+        Nivel()->setText(texto);
         Activar()->click();
+        QVERIFY(ventana_->Ciclo().Activo());
+        QSignalSpy ticks(&ventana_->Ciclo().Temporizador(), &QTimer::timeout);
+        QVERIFY(ticks.wait(3000));
         QVERIFY(salida_.palabras.empty());
-        Activar()->click();
+        // The next tick after a real level writes it.
+        Nivel()->setText(QStringLiteral("255"));
+        QVERIFY(ticks.wait(3000));
+        QCOMPARE(salida_.palabras, std::vector<std::uint32_t>{0x00FF00FFu});
     }
 
     void focoSeleccionaTodo() {
