@@ -1,0 +1,152 @@
+#include "access/acceso_frm.h"
+
+#include "access/acceso.h"
+#include "app/ventana.h"
+#include "version_programa.h"
+
+#include <QFont>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+
+namespace {
+
+using ventana::RectTwips;
+using ventana::Twips;
+
+constexpr int kAnchoClienteTwips = 4365;
+constexpr int kAltoClienteTwips = 990;
+constexpr QRect kGeometriaLabel1 = RectTwips(285, 135, 1110, 210);
+constexpr QRect kGeometriaTxtClave = RectTwips(1545, 84, 2370, 315);
+constexpr QRect kGeometriaBtnAceptar = RectTwips(60, 540, 2070, 375);
+constexpr QRect kGeometriaBtnCancel = RectTwips(2205, 540, 2070, 375);
+
+constexpr char kFamiliaLetra[] = "Verdana";
+constexpr qreal kPuntosEtiquetaYClave = 9.0;
+constexpr qreal kPuntosBotones = 9.75;
+
+// What the password box shows in place of each typed character.
+constexpr char16_t kCaracterMascara = u'*';
+
+QFont LetraVerdana(qreal puntos) {
+    QFont letra(QString::fromLatin1(kFamiliaLetra));
+    letra.setPointSizeF(puntos);
+    return letra;
+}
+
+void PintarFondo(QWidget* control, const QColor& color) {
+    QPalette paleta = control->palette();
+    paleta.setColor(QPalette::Window, color);
+    control->setPalette(paleta);
+    control->setAutoFillBackground(true);
+}
+
+// Centres the window, frame included once the frame is known, on the screen.
+void CentrarEnPantalla(QWidget* ventanaACentrar) {
+    const QScreen* pantalla = QGuiApplication::primaryScreen();
+    if (pantalla == nullptr) {
+        return;
+    }
+    const QSize marco = ventanaACentrar->frameGeometry().size();
+    ventanaACentrar->move(pantalla->geometry().center() -
+                          QPoint(marco.width() / 2, marco.height() / 2));
+}
+
+} // namespace
+
+AccesoFrm::AccesoFrm(QWidget* padre)
+    : QDialog(padre, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    setObjectName(QStringLiteral("AccesoFrm"));
+    setWindowTitle(QStringLiteral("Introducir la CLAVE de ACCESO"));
+    setFixedSize(Twips(kAnchoClienteTwips), Twips(kAltoClienteTwips));
+    PintarFondo(this, ventana::kBlanco);
+    ConstruirControles();
+    CentrarEnPantalla(this);
+}
+
+void AccesoFrm::ConstruirControles() {
+    Label1 = new QLabel(QStringLiteral("Contraseña"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(LetraVerdana(kPuntosEtiquetaYClave));
+    Label1->setGeometry(kGeometriaLabel1);
+    PintarFondo(Label1, ventana::kAzulClaro);
+    Label1->adjustSize();
+
+    TxtClave = new QLineEdit(this);
+    TxtClave->setObjectName(QStringLiteral("TxtClave"));
+    TxtClave->setFont(LetraVerdana(kPuntosEtiquetaYClave));
+    TxtClave->setGeometry(kGeometriaTxtClave);
+    TxtClave->setMaxLength(acceso::kLongitudMaximaClave);
+    TxtClave->setEchoMode(QLineEdit::Password);
+    TxtClave->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: %1; }")
+                                .arg(static_cast<int>(kCaracterMascara)));
+
+    BtnAceptar = new QPushButton(QStringLiteral("&Aceptar"), this);
+    BtnAceptar->setObjectName(QStringLiteral("BtnAceptar"));
+    BtnAceptar->setFont(LetraVerdana(kPuntosBotones));
+    BtnAceptar->setGeometry(kGeometriaBtnAceptar);
+    BtnAceptar->setDefault(true);
+
+    BtnCancel = new QPushButton(QStringLiteral("&Cancelar"), this);
+    BtnCancel->setObjectName(QStringLiteral("BtnCancel"));
+    BtnCancel->setFont(LetraVerdana(kPuntosBotones));
+    BtnCancel->setGeometry(kGeometriaBtnCancel);
+
+    setTabOrder(TxtClave, BtnAceptar);
+    setTabOrder(BtnAceptar, BtnCancel);
+
+    connect(BtnAceptar, &QPushButton::clicked, this, &AccesoFrm::BtnAceptar_Click);
+    connect(BtnCancel, &QPushButton::clicked, this, &AccesoFrm::BtnCancel_Click);
+}
+
+QString AccesoFrm::MensajeClaveNoValida() {
+    return QStringLiteral("Contraseña no válida, vuelva a intentarlo.");
+}
+
+void AccesoFrm::showEvent(QShowEvent* evento) {
+    QDialog::showEvent(evento);
+    if (!evento->spontaneous()) {
+        CentrarEnPantalla(this);
+        Form_Activate();
+    }
+}
+
+void AccesoFrm::keyPressEvent(QKeyEvent* evento) {
+    // Escape presses "Cancelar", as its cancel button.
+    if (evento->matches(QKeySequence::Cancel)) {
+        BtnCancel->click();
+        return;
+    }
+    QDialog::keyPressEvent(evento);
+}
+
+void AccesoFrm::Form_Activate() {
+    TxtClave->clear();
+    TxtClave->setFocus();
+}
+
+void AccesoFrm::BtnAceptar_Click() {
+    if (TxtClave->text() == gstrClave) {
+        gblnAcceso = true;
+        accept();
+        return;
+    }
+    QMessageBox aviso(QMessageBox::NoIcon, QString::fromUtf8(version_programa::kTitulo),
+                      MensajeClaveNoValida(), QMessageBox::Ok, this);
+    aviso.exec();
+    // The wrong entry ends selected whole, caret at its end, so that the next
+    // typing replaces it.
+    TxtClave->setFocus();
+    TxtClave->setSelection(0, static_cast<int>(TxtClave->text().size()));
+}
+
+void AccesoFrm::BtnCancel_Click() {
+    gblnAcceso = false;
+    reject();
+}
