@@ -1,0 +1,111 @@
+// The enforcement cycle, with a recording output: what is written when
+// control starts, at each tick and after it stops.
+#include "support/salida_grabadora.h"
+#include "volume/volumen.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+// Long enough for one tick to arrive, short enough for a second not to.
+constexpr int kEsperaUnTickMs = volumen::kIntervaloControlMs * 3 / 2;
+
+QList<std::uint32_t> Escritas(const SalidaGrabadora& salida) {
+    return QList<std::uint32_t>(salida.palabras.begin(), salida.palabras.end());
+}
+
+} // namespace
+
+class PruebaVolumenCiclo : public QObject {
+    Q_OBJECT
+
+private slots:
+    void temporizador() {
+        SalidaGrabadora salida;
+        volumen::CicloControl ciclo(salida, [] { return QStringLiteral("100"); });
+        const QTimer& timer = ciclo.Temporizador();
+        QCOMPARE(timer.interval(), volumen::kIntervaloControlMs);
+        QCOMPARE(timer.timerType(), Qt::PreciseTimer);
+        QVERIFY(!timer.isSingleShot());
+        QVERIFY(!ciclo.Activo());
+        QVERIFY(salida.palabras.empty());
+
+        ciclo.Arrancar();
+        QVERIFY(ciclo.Activo());
+        QVERIFY(timer.isActive());
+        QCOMPARE(timer.interval(), volumen::kIntervaloControlMs);
+
+        ciclo.Parar();
+        QVERIFY(!ciclo.Activo());
+        QVERIFY(!timer.isActive());
+    }
+
+    // The level box's text at start and at each tick, and what reaches the
+    // output: the text of that moment, and nothing for text that is not a level.
+    void escrituras_data() {
+        QTest::addColumn<QStringList>("textos"); // at Arrancar, then one per tick
+        QTest::addColumn<QList<std::uint32_t>>("escritas");
+        QTest::newRow("al arrancar, antes del primer tick")
+            << QStringList{"32768"} << QList<std::uint32_t>{0x80008000u};
+        QTest::newRow("el mismo nivel en cada tick")
+            << QStringList{"255", "255", "255"}
+            << QList<std::uint32_t>{0x00FF00FFu, 0x00FF00FFu, 0x00FF00FFu};
+        QTest::newRow("el texto de cada momento")
+            << QStringList{"65535", "3", "30", "300", "0"}
+            << QList<std::uint32_t>{0xFFFFFFFFu, 0x00030003u, 0x001E001Eu, 0x012C012Cu, 0u};
+        QTest::newRow("texto vacio o basura salta ese tick")
+            << QStringList{"", "12", "x", "70000", " "}
+            << QList<std::uint32_t>{0x000C000Cu, 0x11701170u};
+    }
+    void escrituras() {
+        QFETCH(QStringList, textos);
+        QFETCH(QList<std::uint32_t>, escritas);
+        SalidaGrabadora salida;
+        QString textoActual = textos.first();
+        volumen::CicloControl ciclo(salida, [&textoActual] { return textoActual; });
+        ciclo.Arrancar();
+        for (qsizetype i = 1; i < textos.size(); ++i) {
+            textoActual = textos.at(i);
+            ciclo.Timer_Timer();
+        }
+        QCOMPARE(Escritas(salida), escritas);
+        QVERIFY(ciclo.Activo());
+    }
+
+    // A real tick of the timer writes the text of that moment; stopping
+    // writes nothing.
+    void tickDelTemporizador() {
+        SalidaGrabadora salida;
+        QString texto = QStringLiteral("100");
+        volumen::CicloControl ciclo(salida, [&texto] { return texto; });
+        QSignalSpy ticks(&ciclo.Temporizador(), &QTimer::timeout);
+        ciclo.Arrancar();
+        QCOMPARE(Escritas(salida), QList<std::uint32_t>{0x00640064u});
+
+        texto = QStringLiteral("200");
+        QVERIFY(ticks.wait(kEsperaUnTickMs));
+        QCOMPARE(ticks.count(), 1);
+        QCOMPARE(Escritas(salida), (QList<std::uint32_t>{0x00640064u, 0x00C800C8u}));
+
+        ciclo.Parar();
+        QCOMPARE(salida.palabras.size(), std::size_t{2});
+        QVERIFY(!ciclo.Activo());
+    }
+
+    // Started again after a stop, the cycle writes at once again.
+    void rearranque() {
+        SalidaGrabadora salida;
+        QString texto = QStringLiteral("1");
+        volumen::CicloControl ciclo(salida, [&texto] { return texto; });
+        ciclo.Arrancar();
+        ciclo.Parar();
+        texto = QStringLiteral("2");
+        ciclo.Arrancar();
+        QCOMPARE(Escritas(salida), (QList<std::uint32_t>{0x00010001u, 0x00020002u}));
+        QVERIFY(ciclo.Activo());
+    }
+};
+
+QTEST_GUILESS_MAIN(PruebaVolumenCiclo)
+#include "prueba_volumen_ciclo.moc"

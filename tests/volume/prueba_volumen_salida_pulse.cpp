@@ -1,0 +1,311 @@
+// The Linux device write against a real, private PulseAudio server: the
+// level each channel ends up at, the choice of sink, and the behaviour when
+// the server goes away, comes back or hangs.
+//
+// The write is asynchronous, so each check polls the server (pactl) until
+// the expected value shows or a deadline passes.
+#include "support/servidor_pulse.h"
+#include "volume/volumen.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+constexpr double kNormaPulse = 65536.0;  // pactl's 100 %
+constexpr double kCanalMaximo = 65535.0; // a channel value at full volume
+constexpr std::uint32_t kCanalMascara = 0xFFFFu;
+constexpr unsigned kBitsMitad = 16;
+
+// Levels that another program leaves on the sink before a write; none of
+// them is what any write below gives.
+constexpr std::uint32_t kVolumenAjeno = 12345;
+constexpr std::uint32_t kVolumenAjenoOtro = 54321;
+constexpr std::uint32_t kVolumenAjenoBase = 1000; // channel i gets (i + 1) times this
+
+// How long a write may take to show on the server. A write takes well under
+// a millisecond; pactl polls and a loaded machine take the rest.
+constexpr int kEsperaEscrituraMs = 3000;
+// Proof that a write does not wait on the server: a synchronous call to a
+// hung server would block for 30 s.
+constexpr qint64 kLimiteNoBloqueoMs = 200;
+constexpr int kEscriturasSinServidor = 3;
+
+const QString kSumidero = ServidorPulse::kSumideroInicial;
+
+// Two channel values in one word: left in the low half, right in the high half.
+std::uint32_t Palabra(std::uint16_t izquierdo, std::uint16_t derecho) {
+    return (std::uint32_t{derecho} << kBitsMitad) | izquierdo;
+}
+
+// The raw sink volume that a channel value must give: 0 silent, 65535 at 100 %.
+std::uint32_t VolumenEsperado(std::uint16_t canal) {
+    return static_cast<std::uint32_t>(std::lround(canal * kNormaPulse / kCanalMaximo));
+}
+
+// What each channel of a sink must show after a write of the word, from the
+// channel positions that the server reports.
+QList<std::uint32_t> EsperadoPorCanal(const QList<ServidorPulse::Canal>& canales,
+                                      std::uint32_t palabra) {
+    const std::uint32_t izquierdo =
+        VolumenEsperado(static_cast<std::uint16_t>(palabra & kCanalMascara));
+    const std::uint32_t derecho =
+        VolumenEsperado(static_cast<std::uint16_t>(palabra >> kBitsMitad));
+    QList<std::uint32_t> esperado;
+    for (const ServidorPulse::Canal& canal : canales) {
+        if (canal.posicion.contains(QLatin1String("left"))) {
+            esperado.append(izquierdo);
+        } else if (canal.posicion.contains(QLatin1String("right"))) {
+            esperado.append(derecho);
+        } else {
+            esperado.append(std::max(izquierdo, derecho));
+        }
+    }
+    return esperado;
+}
+
+QList<std::uint32_t> Todos(qsizetype canales, std::uint32_t valor) {
+    return QList<std::uint32_t>(canales, valor);
+}
+
+} // namespace
+
+class PruebaVolumenSalidaPulse : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ServidorPulse> servidor_;
+    std::unique_ptr<volumen::SalidaVolumen> salida_;
+
+    // Escribir, returning how long the call took.
+    qint64 EscribirMidiendo(volumen::SalidaVolumen& salida, std::uint32_t palabra) {
+        QElapsedTimer reloj;
+        reloj.start();
+        salida.Escribir(palabra);
+        return reloj.elapsed();
+    }
+
+private slots:
+    void init() {
+        servidor_ = std::make_unique<ServidorPulse>();
+        QVERIFY2(servidor_->Listo(), qPrintable(servidor_->ArchivoRegistro()));
+        QCOMPARE(servidor_->Predeterminado(), kSumidero);
+        salida_ = volumen::CrearSalidaDelSistema();
+        QVERIFY(salida_ != nullptr);
+    }
+
+    void cleanup() {
+        salida_.reset();
+        servidor_.reset();
+    }
+
+    // The level box's text, through the level arithmetic, onto the sink.
+    void niveles_data() {
+        QTest::addColumn<QString>("texto");
+        QTest::addColumn<std::uint32_t>("crudo"); // pa_volume_t on both channels
+        QTest::newRow("0 silencio") << "0" << 0u;
+        QTest::newRow("255") << "255" << 255u;
+        QTest::newRow("32768 la mitad") << "32768" << 32769u;
+        QTest::newRow("65535 al 100 %") << "65535" << 65536u;
+        QTest::newRow("70000 se reduce a 4464") << "70000" << 4464u;
+        QTest::newRow("99999 se reduce a 34463") << "99999" << 34464u;
+    }
+    void niveles() {
+        QFETCH(QString, texto);
+        QFETCH(std::uint32_t, crudo);
+        QVERIFY(servidor_->FijarVolumen(kSumidero, {kVolumenAjeno}));
+        QCOMPARE(servidor_->VolumenCanales(kSumidero), Todos(2, kVolumenAjeno));
+
+        volumen::FijarVolumen(texto, *salida_);
+        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero), Todos(2, crudo),
+                                  kEsperaEscrituraMs);
+    }
+
+    // Every channel of the default sink is set, whatever its count and
+    // layout: left channels from the low half, right channels from the high
+    // half, the rest from the larger half. The sink starts unbalanced, so a
+    // write that kept the balance would show.
+    void canales_data() {
+        QTest::addColumn<int>("cuantos");
+        QTest::addColumn<QString>("mapa");
+        QTest::addColumn<std::uint32_t>("palabra");
+        const std::uint32_t derechoMayor = Palabra(0x4000, 0xC000);
+        const std::uint32_t izquierdoMayor = Palabra(0xF000, 0x1000);
+        QTest::newRow("mono") << 1 << QString() << derechoMayor;
+        QTest::newRow("estereo") << 2 << QString() << derechoMayor;
+        QTest::newRow("estereo, izquierdo mayor") << 2 << QString() << izquierdoMayor;
+        QTest::newRow("tres canales") << 3 << QString() << izquierdoMayor;
+        QTest::newRow("seis canales por omision") << 6 << QString() << derechoMayor;
+        QTest::newRow("5.1") << 6
+                             << QStringLiteral(
+                                    "front-left,front-right,rear-left,rear-right,front-center,lfe")
+                             << izquierdoMayor;
+        QTest::newRow("7.1") << 8
+                             << QStringLiteral("front-left,front-right,rear-left,rear-right,front-"
+                                               "center,lfe,side-left,side-right")
+                             << derechoMayor;
+        QTest::newRow("ocho con auxiliares") << 8 << QString() << izquierdoMayor;
+        QTest::newRow("estereo en silencio") << 2 << QString() << Palabra(0, 0);
+        QTest::newRow("estereo al maximo") << 2 << QString() << Palabra(0xFFFF, 0xFFFF);
+    }
+    void canales() {
+        QFETCH(int, cuantos);
+        QFETCH(QString, mapa);
+        QFETCH(std::uint32_t, palabra);
+        const QString nombre = QStringLiteral("prueba");
+        QVERIFY(servidor_->AgregarSumidero(nombre, cuantos, mapa));
+        QList<std::uint32_t> desequilibrado;
+        for (int i = 0; i < cuantos; ++i) {
+            desequilibrado.append(kVolumenAjenoBase * static_cast<std::uint32_t>(i + 1));
+        }
+        QVERIFY(servidor_->FijarVolumen(nombre, desequilibrado));
+        QVERIFY(servidor_->FijarPredeterminado(nombre));
+        const QList<ServidorPulse::Canal> canales = servidor_->Canales(nombre);
+        QCOMPARE(canales.size(), cuantos);
+        const QList<std::uint32_t> esperado = EsperadoPorCanal(canales, palabra);
+
+        salida_->Escribir(palabra);
+        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(nombre), esperado, kEsperaEscrituraMs);
+        // The sink that is no longer the default is left alone.
+        QCOMPARE(servidor_->VolumenCanales(kSumidero),
+                 Todos(2, static_cast<std::uint32_t>(kNormaPulse)));
+    }
+
+    // Each write goes to the sink that is the default at that moment.
+    void cambioDePredeterminado() {
+        const std::uint32_t primera = volumen::PalabraVolumen(0x2000);
+        salida_->Escribir(primera);
+        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero),
+                                  Todos(2, VolumenEsperado(0x2000)), kEsperaEscrituraMs);
+
+        const QString otro = QStringLiteral("otro");
+        QVERIFY(servidor_->AgregarSumidero(otro, 2));
+        QVERIFY(servidor_->FijarVolumen(otro, {kVolumenAjeno}));
+        QVERIFY(servidor_->FijarVolumen(kSumidero, {kVolumenAjenoOtro}));
+        QVERIFY(servidor_->FijarPredeterminado(otro));
+
+        salida_->Escribir(volumen::PalabraVolumen(0x6000));
+        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(otro),
+                                  Todos(2, VolumenEsperado(0x6000)), kEsperaEscrituraMs);
+        QCOMPARE(servidor_->VolumenCanales(kSumidero), Todos(2, kVolumenAjenoOtro));
+
+        // And back.
+        QVERIFY(servidor_->FijarPredeterminado(kSumidero));
+        salida_->Escribir(volumen::PalabraVolumen(0x7000));
+        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero),
+                                  Todos(2, VolumenEsperado(0x7000)), kEsperaEscrituraMs);
+        QCOMPARE(servidor_->VolumenCanales(otro), Todos(2, VolumenEsperado(0x6000)));
+    }
+
+    // Whatever another program does to the sink, the next write puts the
+    // level back, on the same connection.
+    void restableceTrasCambioAjeno() {
+        const std::uint32_t palabra = volumen::PalabraVolumen(0x5000);
+        const QList<std::uint32_t> esperado = Todos(2, VolumenEsperado(0x5000));
+        const QList<QList<std::uint32_t>> ajenos{
+            {kVolumenAjeno}, {kVolumenAjenoBase, kVolumenAjenoOtro}, {0}, {kVolumenAjenoOtro}};
+        for (const QList<std::uint32_t>& ajeno : ajenos) {
+            QVERIFY(servidor_->FijarVolumen(kSumidero, ajeno));
+            QVERIFY(servidor_->VolumenCanales(kSumidero) != esperado);
+            salida_->Escribir(palabra);
+            QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero), esperado,
+                                      kEsperaEscrituraMs);
+        }
+    }
+
+    // A write sets the volume and nothing else: the mute switch stays.
+    void silencioIntacto_data() {
+        QTest::addColumn<bool>("silenciado");
+        QTest::newRow("silenciado") << true;
+        QTest::newRow("con sonido") << false;
+    }
+    void silencioIntacto() {
+        QFETCH(bool, silenciado);
+        QVERIFY(servidor_->FijarSilencio(kSumidero, silenciado));
+        QVERIFY(servidor_->FijarVolumen(kSumidero, {kVolumenAjeno}));
+        salida_->Escribir(volumen::PalabraVolumen(0x3000));
+        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero),
+                                  Todos(2, VolumenEsperado(0x3000)), kEsperaEscrituraMs);
+        QCOMPARE(servidor_->Silenciado(kSumidero), std::optional<bool>(silenciado));
+    }
+
+    // The server dies and comes back: while it is gone a write returns at
+    // once, and the first write after its return holds the level again
+    // within one tick.
+    void servidorReiniciado_data() {
+        QTest::addColumn<bool>("conectadaAntes"); // the output had reached the server
+        QTest::newRow("salida conectada antes") << true;
+        QTest::newRow("salida creada sin servidor") << false;
+    }
+    void servidorReiniciado() {
+        QFETCH(bool, conectadaAntes);
+        if (conectadaAntes) {
+            salida_->Escribir(volumen::PalabraVolumen(0x1000));
+            QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero),
+                                      Todos(2, VolumenEsperado(0x1000)), kEsperaEscrituraMs);
+        }
+        servidor_->Detener();
+        QVERIFY(!servidor_->Listo());
+        if (!conectadaAntes) {
+            salida_ = volumen::CrearSalidaDelSistema();
+        }
+
+        const std::uint32_t palabra = volumen::PalabraVolumen(0x9000);
+        for (int i = 0; i < kEscriturasSinServidor; ++i) {
+            QVERIFY(EscribirMidiendo(*salida_, palabra) < kLimiteNoBloqueoMs);
+        }
+
+        QVERIFY(servidor_->Arrancar());
+        // A restarted server comes back at 100 %: the write below must change it.
+        QCOMPARE(servidor_->VolumenCanales(kSumidero),
+                 Todos(2, static_cast<std::uint32_t>(kNormaPulse)));
+        salida_->Escribir(palabra);
+        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero),
+                                  Todos(2, VolumenEsperado(0x9000)), volumen::kIntervaloControlMs);
+    }
+
+    // A hung server (SIGSTOP) blocks neither a write on a live connection,
+    // nor a new connection's first write, nor the end of an output. When it
+    // runs again, the latest level reaches it.
+    void servidorCongelado() {
+        salida_->Escribir(volumen::PalabraVolumen(0x1000));
+        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero),
+                                  Todos(2, VolumenEsperado(0x1000)), kEsperaEscrituraMs);
+
+        QVERIFY(servidor_->Pausar());
+        QVERIFY(EscribirMidiendo(*salida_, volumen::PalabraVolumen(0x2000)) < kLimiteNoBloqueoMs);
+        QVERIFY(EscribirMidiendo(*salida_, volumen::PalabraVolumen(0x3000)) < kLimiteNoBloqueoMs);
+        QVERIFY(EscribirMidiendo(*salida_, volumen::PalabraVolumen(0xA000)) < kLimiteNoBloqueoMs);
+
+        QElapsedTimer reloj;
+        reloj.start();
+        {
+            std::unique_ptr<volumen::SalidaVolumen> nueva = volumen::CrearSalidaDelSistema();
+            nueva->Escribir(volumen::PalabraVolumen(0x4000));
+            nueva->Escribir(volumen::PalabraVolumen(0x4000));
+        }
+        QVERIFY(reloj.elapsed() < kLimiteNoBloqueoMs);
+
+        QVERIFY(servidor_->Reanudar());
+        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero),
+                                  Todos(2, VolumenEsperado(0xA000)), kEsperaEscrituraMs);
+    }
+
+    // Ending an output while the server is hung returns at once too.
+    void finConServidorCongelado() {
+        salida_->Escribir(volumen::PalabraVolumen(0x1000));
+        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero),
+                                  Todos(2, VolumenEsperado(0x1000)), kEsperaEscrituraMs);
+        QVERIFY(servidor_->Pausar());
+        salida_->Escribir(volumen::PalabraVolumen(0x2000));
+        QElapsedTimer reloj;
+        reloj.start();
+        salida_.reset();
+        QVERIFY(reloj.elapsed() < kLimiteNoBloqueoMs);
+        QVERIFY(servidor_->Reanudar());
+    }
+};
+
+QTEST_GUILESS_MAIN(PruebaVolumenSalidaPulse)
+#include "prueba_volumen_salida_pulse.moc"
