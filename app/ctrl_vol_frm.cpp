@@ -121,7 +121,8 @@ int CodigoCaracter(const QKeyEvent& tecla) {
 
 CtrlVolFrm::CtrlVolFrm(volumen::SalidaVolumen& salida, QWidget* padre)
     : QMainWindow(padre)
-    , ciclo_(salida, [this] { return TxtOb0->text(); }, this)
+    , ciclo_(
+          salida, [this] { return TxtOb0->text(); }, this)
     , terminar_([] { QCoreApplication::exit(0); }) {
     setObjectName(QStringLiteral("CtrlVolFrm"));
     setWindowTitle(QString::fromLatin1(version_programa::kTitulo));
@@ -405,7 +406,8 @@ void CtrlVolFrm::BtnActivar_Click() {
 }
 
 void CtrlVolFrm::HScr_Change() {
-    TxtOb0->setText(QString::number(volumen::PosicionANivel(static_cast<std::int16_t>(HScr->value()))));
+    TxtOb0->setText(
+        QString::number(volumen::PosicionANivel(static_cast<std::int16_t>(HScr->value()))));
 }
 
 void CtrlVolFrm::TxtOb_GotFocus(int indice) {
@@ -456,9 +458,8 @@ void CtrlVolFrm::BtnFijar_Click() {
     }
     auto resultado = ajustes::Escribir(ajustes::kValor, TxtOb0->text());
     if (resultado.ok()) {
-        resultado = ajustes::Escribir(ajustes::kAuto, QLatin1String(ChkAuto->isChecked()
-                                                                         ? ajustes::kSi
-                                                                         : ajustes::kNo));
+        resultado = ajustes::Escribir(
+            ajustes::kAuto, QLatin1String(ChkAuto->isChecked() ? ajustes::kSi : ajustes::kNo));
     }
     if (!resultado.ok()) {
         ajustes::AvisarFalloEscritura(this, resultado);

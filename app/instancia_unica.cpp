@@ -66,8 +66,11 @@ bool InstanciaUnica::Escuchar() {
         while (QLocalSocket* cliente = servidor_->nextPendingConnection()) {
             connect(cliente, &QLocalSocket::disconnected, cliente, &QObject::deleteLater);
             connect(cliente, &QLocalSocket::readyRead, this, [this, cliente] {
+                // Showing the window may open a modal dialog: do it from the
+                // event loop, not from inside the socket's own signal.
                 if (cliente->readAll().contains(kPeticionMostrar)) {
-                    emit Mostrar();
+                    QMetaObject::invokeMethod(this, &InstanciaUnica::Mostrar,
+                                              Qt::QueuedConnection);
                 }
             });
         }

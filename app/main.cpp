@@ -1,19 +1,25 @@
 // Quelvaren holds the audio output volume at the level the user chooses.
 
 #include "app/ctrl_vol_frm.h"
-#include "version_programa.h"
+#include "app/fin_sesion.h"
+#include "app/instancia_unica.h"
+#include "settings/ajustes.h"
+#include "tray/bandeja.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
     QApplication aplicacion(argc, argv);
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                            .arg(version_programa::kMayor)
-                                            .arg(version_programa::kMenor)
-                                            .arg(version_programa::kRevision));
     // The program lives in the tray: closing a dialog while the main window
     // is hidden must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // A second start brings the running program's window back and ends.
+    InstanciaUnica instancia(ajustes::NombreAplicacion());
+    if (instancia.AvisarALaQueCorre()) {
+        return 0;
+    }
+    instancia.Escuchar();
 
     const auto salida = volumen::CrearSalidaDelSistema();
     CtrlVolFrm principal(*salida);
@@ -21,5 +27,10 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     principal.MostrarVentanaInicial();
+
+    // Once started, a later start acts as a left click on the tray icon.
+    QObject::connect(&instancia, &InstanciaUnica::Mostrar, &principal,
+                     [&principal] { bandeja::Form_MouseMove(&principal, bandeja::WM_LBUTTONUP); });
+    AtenderFinDeSesion([&principal] { principal.close(); });
     return QApplication::exec();
 }

@@ -10,7 +10,9 @@ namespace ventana {
 // 96 dots per inch. Qt scales pixels for denser screens by itself.
 inline constexpr int kTwipsPorPixel = 15;
 
-constexpr int Twips(int twips) { return (twips + kTwipsPorPixel / 2) / kTwipsPorPixel; }
+constexpr int Twips(int twips) {
+    return (twips + kTwipsPorPixel / 2) / kTwipsPorPixel;
+}
 constexpr QRect RectTwips(int izquierda, int arriba, int ancho, int alto) {
     return QRect(Twips(izquierda), Twips(arriba), Twips(ancho), Twips(alto));
 }

@@ -25,8 +25,8 @@ namespace {
 const QString kClave = QStringLiteral("abc");
 
 QString Tip() {
-    return QString::fromLatin1(bandeja::gNid.szTip,
-                               static_cast<int>(strnlen(bandeja::gNid.szTip, bandeja::kLongitudTip)));
+    return QString::fromLatin1(
+        bandeja::gNid.szTip, static_cast<int>(strnlen(bandeja::gNid.szTip, bandeja::kLongitudTip)));
 }
 
 // Answers the first-password box with `clave`, or cancels it.
@@ -174,13 +174,20 @@ private slots:
         QTest::addColumn<QString>("guardado");
         QTest::addColumn<QString>("mostrado");
         QTest::addColumn<int>("posicion");
-        QTest::newRow("70000") << "70000" << "4464" << 2232;
-        QTest::newRow("-1") << "-1" << "65534" << 32767;
-        QTest::newRow("32769") << "32769" << "32768" << 16384;
-        QTest::newRow("0") << "0" << "0" << 0;
-        QTest::newRow("letras") << "abc" << "32768" << 16384;
-        QTest::newRow("fuera de 32 bits") << "99999999999" << "32768" << 16384;
-        QTest::newRow("vacio") << "" << "32768" << 16384;
+        QTest::newRow("70000") << "70000"
+                               << "4464" << 2232;
+        QTest::newRow("-1") << "-1"
+                            << "65534" << 32767;
+        QTest::newRow("32769") << "32769"
+                               << "32768" << 16384;
+        QTest::newRow("0") << "0"
+                           << "0" << 0;
+        QTest::newRow("letras") << "abc"
+                                << "32768" << 16384;
+        QTest::newRow("fuera de 32 bits") << "99999999999"
+                                          << "32768" << 16384;
+        QTest::newRow("vacio") << ""
+                               << "32768" << 16384;
     }
     void nivelGuardado() {
         QFETCH(QString, guardado);

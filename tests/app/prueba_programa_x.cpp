@@ -58,6 +58,7 @@ class PruebaProgramaX : public QObject {
     EscritorioX escritorio_;
     std::unique_ptr<ServidorPulse> pulse_;
     QTemporaryDir configuracion_;
+    QTemporaryDir runtime_;
     QProcess programa_;
 
     QString ArchivoAjustes() const {
@@ -76,13 +77,25 @@ class PruebaProgramaX : public QObject {
         return archivo.value(QStringLiteral("Config/") + clave).toString();
     }
 
-    void Lanzar() {
+    QProcessEnvironment Entorno() const {
         QProcessEnvironment entorno = escritorio_.Entorno();
         entorno.insert(QStringLiteral("XDG_CONFIG_HOME"), configuracion_.path());
-        programa_.setProcessEnvironment(entorno);
-        programa_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        programa_.start(kPrograma, {});
-        QVERIFY2(programa_.waitForStarted(), qPrintable(programa_.errorString()));
+        entorno.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
+        return entorno;
+    }
+    void Lanzar(QProcess& proceso, const QString& programa = kPrograma) {
+        proceso.setProcessEnvironment(Entorno());
+        proceso.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        proceso.start(programa, {});
+        QVERIFY2(proceso.waitForStarted(), qPrintable(proceso.errorString()));
+    }
+    void Lanzar() { Lanzar(programa_); }
+    // Starts the program on the auto road and waits for its icon.
+    void LanzarEnAutomatico() {
+        Sembrar({{QStringLiteral("Pass"), kClaveGuardada},
+                 {QStringLiteral("Auto"), QStringLiteral("S")}});
+        Lanzar();
+        QVERIFY(Icono().has_value());
     }
 
     // The program's visible top-level window with that title, if any.
@@ -101,14 +114,15 @@ class PruebaProgramaX : public QObject {
     }
     // Types into the window that has the focus, then presses Enter.
     void Teclear(const QString& ventana, const QString& texto) {
-        QVERIFY(escritorio_.Ejecutar(QStringLiteral("xdotool"),
-                                     {QStringLiteral("windowfocus"), QStringLiteral("--sync"),
-                                      ventana})
+        QVERIFY(escritorio_
+                    .Ejecutar(QStringLiteral("xdotool"),
+                              {QStringLiteral("windowfocus"), QStringLiteral("--sync"), ventana})
                     .has_value());
         if (!texto.isEmpty()) {
-            QVERIFY(escritorio_.Ejecutar(QStringLiteral("xdotool"),
-                                         {QStringLiteral("type"), QStringLiteral("--delay"),
-                                          QStringLiteral("20"), texto})
+            QVERIFY(escritorio_
+                        .Ejecutar(QStringLiteral("xdotool"),
+                                  {QStringLiteral("type"), QStringLiteral("--delay"),
+                                   QStringLiteral("20"), texto})
                         .has_value());
         }
         QVERIFY(escritorio_
@@ -117,9 +131,9 @@ class PruebaProgramaX : public QObject {
                     .has_value());
     }
     void Tecla(const QString& ventana, const QString& tecla) {
-        QVERIFY(escritorio_.Ejecutar(QStringLiteral("xdotool"),
-                                     {QStringLiteral("windowfocus"), QStringLiteral("--sync"),
-                                      ventana})
+        QVERIFY(escritorio_
+                    .Ejecutar(QStringLiteral("xdotool"),
+                              {QStringLiteral("windowfocus"), QStringLiteral("--sync"), ventana})
                     .has_value());
         QVERIFY(escritorio_.Ejecutar(QStringLiteral("xdotool"), {QStringLiteral("key"), tecla})
                     .has_value());
@@ -203,15 +217,53 @@ private slots:
         // Leaving: "&Salir" asks first; Yes removes the icon and ends the program.
         Tecla(*Ventana(kTituloPrincipal), QStringLiteral("alt+s"));
         QVERIFY(EsperarVentana(kTituloPrincipal) && Esperar([&] {
-            const auto salida = escritorio_.Ejecutar(
-                QStringLiteral("xdotool"),
-                {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                 QStringLiteral("^Quelvaren$")});
-            return salida && salida->trimmed().split(QLatin1Char('\n')).size() >= 2;
-        }));
-        QVERIFY(escritorio_.Ejecutar(QStringLiteral("xdotool"),
-                                     {QStringLiteral("key"), QStringLiteral("Return")})
+                    const auto salida = escritorio_.Ejecutar(
+                        QStringLiteral("xdotool"),
+                        {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                         QStringLiteral("--name"), QStringLiteral("^Quelvaren$")});
+                    return salida && salida->trimmed().split(QLatin1Char('\n')).size() >= 2;
+                }));
+        QVERIFY(escritorio_
+                    .Ejecutar(QStringLiteral("xdotool"),
+                              {QStringLiteral("key"), QStringLiteral("Return")})
                     .has_value());
+        QVERIFY(programa_.waitForFinished(kEsperaMs));
+        QCOMPARE(programa_.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(programa_.exitCode(), 0);
+        QVERIFY(!escritorio_.IconoIncrustado(kClaseVentana).has_value());
+    }
+
+    void segundoArranqueDevuelveLaVentana() {
+        LanzarEnAutomatico();
+        QProcess segundo;
+        Lanzar(segundo);
+        QVERIFY(segundo.waitForFinished(kEsperaMs));
+        QCOMPARE(segundo.exitCode(), 0);
+        // The running program asks for the password and shows its window.
+        QVERIFY(EsperarVentana(kTituloAcceso));
+        Teclear(*Ventana(kTituloAcceso), kClave);
+        QVERIFY(EsperarVentana(kTituloPrincipal));
+        QCOMPARE(programa_.state(), QProcess::Running);
+    }
+
+    void copiaConOtroNombreCorrePorSuCuenta() {
+        LanzarEnAutomatico();
+        QTemporaryDir carpeta;
+        const QString copia = carpeta.filePath(QStringLiteral("otro"));
+        QVERIFY(QFile::copy(kPrograma, copia));
+        QVERIFY(QFile::setPermissions(copia, QFile::ReadOwner | QFile::ExeOwner));
+        QProcess otro;
+        Lanzar(otro, copia);
+        // Its own, empty store: it asks for a first password instead of ending.
+        QVERIFY(EsperarVentana(kTituloPrimeraClave));
+        QCOMPARE(otro.state(), QProcess::Running);
+        otro.kill();
+        otro.waitForFinished();
+    }
+
+    void terminarPorSenalQuitaElIcono() {
+        LanzarEnAutomatico();
+        programa_.terminate(); // SIGTERM, as at the end of a desktop session
         QVERIFY(programa_.waitForFinished(kEsperaMs));
         QCOMPARE(programa_.exitStatus(), QProcess::NormalExit);
         QCOMPARE(programa_.exitCode(), 0);

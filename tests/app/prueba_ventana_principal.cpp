@@ -51,8 +51,7 @@ class PruebaVentanaPrincipal : public QObject {
 
     void Teclear(const QString& texto) {
         for (const QChar c : texto) {
-            QTest::sendKeyEvent(QTest::Click, Nivel(), Qt::Key_unknown, QString(c),
-                                Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Click, Nivel(), Qt::Key_unknown, QString(c), Qt::NoModifier);
         }
     }
     void Enter() { QTest::keyClick(Nivel(), Qt::Key_Return); }
@@ -147,13 +146,20 @@ private slots:
         QTest::addColumn<QString>("tecleado");
         QTest::addColumn<QString>("texto");
         QTest::addColumn<int>("posicion");
-        QTest::newRow("65535, barra en otro sitio") << 0 << "65535" << "65534" << 32767;
-        QTest::newRow("65535, barra al final") << 32767 << "65535" << "65535" << 32767;
-        QTest::newRow("99999 se recorta") << 100 << "99999" << "65534" << 32767;
-        QTest::newRow("99999 con la barra al final") << 32767 << "99999" << "65535" << 32767;
-        QTest::newRow("ceros a la izquierda") << 0 << "00040" << "40" << 20;
-        QTest::newRow("impar") << 0 << "33333" << "33332" << 16666;
-        QTest::newRow("1 con la barra en 0") << 0 << "1" << "1" << 0;
+        QTest::newRow("65535, barra en otro sitio") << 0 << "65535"
+                                                    << "65534" << 32767;
+        QTest::newRow("65535, barra al final") << 32767 << "65535"
+                                               << "65535" << 32767;
+        QTest::newRow("99999 se recorta") << 100 << "99999"
+                                          << "65534" << 32767;
+        QTest::newRow("99999 con la barra al final") << 32767 << "99999"
+                                                     << "65535" << 32767;
+        QTest::newRow("ceros a la izquierda") << 0 << "00040"
+                                              << "40" << 20;
+        QTest::newRow("impar") << 0 << "33333"
+                               << "33332" << 16666;
+        QTest::newRow("1 con la barra en 0") << 0 << "1"
+                                             << "1" << 0;
     }
     void enterConfirmaElNivel() {
         QFETCH(int, posicionAntes);
