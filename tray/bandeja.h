@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstdint>
 
+class QIcon;
 class QWidget;
 
 namespace bandeja {
@@ -45,6 +46,37 @@ static_assert(sizeof(NOTIFYICONDATA) == kTamanoRegistro, "the record must keep t
 
 // The one record of the run; all zero until its first write.
 extern NOTIFYICONDATA gNid;
+
+// What takes the notify requests: the system tray of the platform, or a
+// recording double in the tests.
+class Shell {
+public:
+    virtual ~Shell() = default;
+    // Carries out one request (NIM_ADD, NIM_MODIFY or NIM_DELETE) with the
+    // record as it stands; returns whether the request was accepted.
+    virtual bool NotifyIcon(std::uint32_t mensaje, const NOTIFYICONDATA& datos) = 0;
+    // Whether the icon is really on show in a system tray right now.
+    virtual bool IconoVisible() const = 0;
+};
+
+// The notify request, sent to the shell in use. Nobody examines its result.
+bool Shell_NotifyIcon(std::uint32_t mensaje, const NOTIFYICONDATA& datos);
+// The shell in use: the one put in place by EstablecerShell, else the
+// platform's tray (created at first use, ended with the application).
+Shell& ShellEnUso();
+// Puts `shell` in the place of the platform's tray; nullptr gives the
+// platform's tray back. For tests.
+void EstablecerShell(Shell* shell);
+
+// The 32-bit handle the record carries for a window: the low half of its
+// native id (the native window is created if it does not exist yet).
+std::uint32_t ManejadorVentana(QWidget* ventana);
+// The handles the record carries for icons. The same icon always gets the
+// same handle; a null icon gets kSinIcono.
+inline constexpr std::uint32_t kSinIcono = 0;
+std::uint32_t ManejadorIcono(const QIcon& icono);
+// The icon behind a handle; a null icon for kSinIcono or an unknown handle.
+QIcon IconoDeManejador(std::uint32_t manejador);
 
 // Adds the icon of `ventana` to the tray. With control already started by
 // itself (auto-activation) the tip in the record is left as it is; otherwise

@@ -1,0 +1,440 @@
+#include "support/escritorio_x.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kEsperaArranqueMs = 20000; // a server or tray host coming up
+constexpr int kEsperaOrdenMs = 15000;    // one run of a command-line tool
+constexpr int kEsperaFinMs = 5000;       // a process ending after SIGTERM
+constexpr int kSondeoMs = 25;
+constexpr int kRetardoDobleClicMs = 80; // well inside any double-click interval
+constexpr int kBaseHexadecimal = 16;
+constexpr int kCodigoExecFallido = 127;
+constexpr int kBloqueLectura = 4096;
+constexpr char kPantalla[] = "1280x800x24";
+constexpr char kAnchoBandeja[] = "200";
+constexpr char kAltoBandeja[] = "32";
+constexpr char kClaseBandeja[] = "^trayer$";
+constexpr char kRegistroXvfb[] = "xvfb.log";
+constexpr char kRegistroBandeja[] = "trayer.log";
+constexpr char kRegistroOrdenes[] = "ordenes.log";
+
+void Pausa(int ms) {
+    if (QCoreApplication::instance() != nullptr) {
+        QTest::qWait(ms);
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
+bool Esperar(const std::function<bool()>& condicion, int esperaMs) {
+    const QDeadlineTimer plazo(esperaMs);
+    for (;;) {
+        if (condicion()) {
+            return true;
+        }
+        if (plazo.hasExpired()) {
+            return false;
+        }
+        Pausa(kSondeoMs);
+    }
+}
+
+bool SigueVivo(pid_t proceso) {
+    return proceso > 0 && waitpid(proceso, nullptr, WNOHANG) == 0;
+}
+
+// Waits for a child to end, up to the deadline; true when it has ended.
+bool EsperarFin(pid_t proceso, int esperaMs, int* estado) {
+    const QDeadlineTimer plazo(esperaMs);
+    for (;;) {
+        const pid_t fin = waitpid(proceso, estado, WNOHANG);
+        if (fin == proceso || (fin < 0 && errno != EINTR)) {
+            return true;
+        }
+        if (plazo.hasExpired()) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kSondeoMs));
+    }
+}
+
+// Reads what the descriptor delivers until it closes or the deadline passes.
+// With `hastaFinDeLinea` it stops at the first complete line.
+QByteArray Leer(int descriptor, int esperaMs, bool hastaFinDeLinea) {
+    QByteArray leido;
+    const QDeadlineTimer plazo(esperaMs);
+    while (!plazo.hasExpired()) {
+        pollfd espera{descriptor, POLLIN, 0};
+        const int listo = poll(&espera, 1, static_cast<int>(plazo.remainingTime()));
+        if (listo < 0 && errno == EINTR) {
+            continue;
+        }
+        if (listo <= 0) {
+            break;
+        }
+        char bloque[kBloqueLectura];
+        const ssize_t n = read(descriptor, bloque, sizeof bloque);
+        if (n <= 0) {
+            break;
+        }
+        leido.append(bloque, n);
+        if (hastaFinDeLinea && leido.contains('\n')) {
+            break;
+        }
+    }
+    return leido;
+}
+
+// An exact WM class as an anchored POSIX regular expression.
+QString Anclado(const QString& texto) {
+    static const QString especiales = QStringLiteral(".[]()*+?{}|^$\\");
+    QString patron = QStringLiteral("^");
+    for (const QChar c : texto) {
+        if (especiales.contains(c)) {
+            patron += QLatin1Char('\\');
+        }
+        patron += c;
+    }
+    return patron + QLatin1Char('$');
+}
+
+std::optional<std::uint32_t> NumeroHex(const QString& texto, const QString& rotulo) {
+    const QRegularExpression patron(QRegularExpression::escape(rotulo) +
+                                    QStringLiteral(":\\s*0x([0-9a-fA-F]+)"));
+    const auto encontrado = patron.match(texto);
+    if (!encontrado.hasMatch()) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const auto valor = encontrado.captured(1).toUInt(&ok, kBaseHexadecimal);
+    return ok ? std::optional<std::uint32_t>(valor) : std::nullopt;
+}
+
+std::optional<int> Numero(const QString& texto, const QString& rotulo) {
+    const QRegularExpression patron(QRegularExpression::escape(rotulo) +
+                                    QStringLiteral(":\\s*(-?\\d+)"));
+    const auto encontrado = patron.match(texto);
+    if (!encontrado.hasMatch()) {
+        return std::nullopt;
+    }
+    return encontrado.captured(1).toInt();
+}
+
+} // namespace
+
+EscritorioX::EscritorioX() = default;
+
+EscritorioX::~EscritorioX() {
+    Terminar(bandeja_);
+    Terminar(xvfb_);
+}
+
+QString EscritorioX::Display() const {
+    return numeroDisplay_ < 0 ? QString() : QStringLiteral(":%1").arg(numeroDisplay_);
+}
+
+QString EscritorioX::ArchivoRegistro(const char* nombre) const {
+    return carpeta_.filePath(QString::fromLatin1(nombre));
+}
+
+QString EscritorioX::Registro() const {
+    QString texto;
+    for (const char* nombre : {kRegistroXvfb, kRegistroBandeja, kRegistroOrdenes}) {
+        QFile archivo(ArchivoRegistro(nombre));
+        if (archivo.open(QIODevice::ReadOnly)) {
+            texto += QStringLiteral("== %1 ==\n").arg(QString::fromLatin1(nombre)) +
+                     QString::fromLocal8Bit(archivo.readAll());
+        }
+    }
+    return texto;
+}
+
+QProcessEnvironment EscritorioX::Entorno() const {
+    QProcessEnvironment entorno = QProcessEnvironment::systemEnvironment();
+    entorno.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    if (numeroDisplay_ >= 0) {
+        entorno.insert(QStringLiteral("DISPLAY"), Display());
+    }
+    entorno.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    return entorno;
+}
+
+void EscritorioX::PrepararEntornoQt() const {
+    qputenv("DISPLAY", Display().toLocal8Bit());
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+}
+
+pid_t EscritorioX::Lanzar(const QString& programa, const QStringList& argumentos, int salida,
+                          const QString& registro) const {
+    // Everything the child needs is prepared here: after fork() it only
+    // redirects its descriptors and runs the program.
+    std::vector<QByteArray> textos;
+    textos.push_back(programa.toLocal8Bit());
+    for (const QString& argumento : argumentos) {
+        textos.push_back(argumento.toLocal8Bit());
+    }
+    std::vector<char*> argv;
+    for (QByteArray& texto : textos) {
+        argv.push_back(texto.data());
+    }
+    argv.push_back(nullptr);
+
+    std::vector<QByteArray> variables;
+    for (const QString& variable : Entorno().toStringList()) {
+        variables.push_back(variable.toLocal8Bit());
+    }
+    std::vector<char*> envp;
+    for (QByteArray& variable : variables) {
+        envp.push_back(variable.data());
+    }
+    envp.push_back(nullptr);
+
+    const QByteArray rutaRegistro = registro.toLocal8Bit();
+    const int errores = open(rutaRegistro.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
+                             S_IRUSR | S_IWUSR);
+    const int nulo = open("/dev/null", O_RDWR | O_CLOEXEC);
+    const pid_t padre = getpid();
+
+    const pid_t hijo = fork();
+    if (hijo == 0) {
+        // Ends with this process, also when a test crashes.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != padre) {
+            _exit(kCodigoExecFallido);
+        }
+        dup2(nulo, STDIN_FILENO);
+        dup2(salida >= 0 ? salida : nulo, STDOUT_FILENO);
+        dup2(errores >= 0 ? errores : nulo, STDERR_FILENO);
+        execvpe(argv[0], argv.data(), envp.data());
+        _exit(kCodigoExecFallido);
+    }
+    if (errores >= 0) {
+        close(errores);
+    }
+    if (nulo >= 0) {
+        close(nulo);
+    }
+    return hijo;
+}
+
+void EscritorioX::Terminar(pid_t& proceso) {
+    if (proceso <= 0) {
+        return;
+    }
+    kill(proceso, SIGTERM);
+    int estado = 0;
+    if (!EsperarFin(proceso, kEsperaFinMs, &estado)) {
+        kill(proceso, SIGKILL);
+        waitpid(proceso, &estado, 0);
+    }
+    proceso = -1;
+}
+
+bool EscritorioX::Iniciar() {
+    if (xvfb_ > 0) {
+        return true;
+    }
+    if (!carpeta_.isValid()) {
+        error_ = QStringLiteral("no hay carpeta temporal");
+        return false;
+    }
+    int tubo[2];
+    if (pipe2(tubo, O_CLOEXEC) != 0) {
+        error_ = QStringLiteral("pipe2 falló");
+        return false;
+    }
+    // Xvfb picks a free display itself and writes its number on the given
+    // descriptor once it takes connections.
+    xvfb_ = Lanzar(QStringLiteral("Xvfb"),
+                   {QStringLiteral("-displayfd"), QString::number(STDOUT_FILENO),
+                    QStringLiteral("-screen"), QStringLiteral("0"), QString::fromLatin1(kPantalla),
+                    QStringLiteral("-nolisten"), QStringLiteral("tcp")},
+                   tubo[1], ArchivoRegistro(kRegistroXvfb));
+    close(tubo[1]);
+    const QByteArray numero = Leer(tubo[0], kEsperaArranqueMs, true);
+    close(tubo[0]);
+    bool ok = false;
+    numeroDisplay_ = numero.trimmed().toInt(&ok);
+    if (xvfb_ <= 0 || !ok) {
+        numeroDisplay_ = -1;
+        error_ = QStringLiteral("Xvfb no arrancó:\n") + Registro();
+        Terminar(xvfb_);
+        return false;
+    }
+    return true;
+}
+
+bool EscritorioX::IniciarBandeja() {
+    if (xvfb_ <= 0) {
+        error_ = QStringLiteral("no hay servidor X");
+        return false;
+    }
+    if (bandeja_ > 0) {
+        return true;
+    }
+    bandeja_ = Lanzar(
+        QStringLiteral("trayer"),
+        {QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--align"),
+         QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
+         QStringLiteral("--width"), QString::fromLatin1(kAnchoBandeja), QStringLiteral("--height"),
+         QString::fromLatin1(kAltoBandeja), QStringLiteral("--transparent"),
+         QStringLiteral("false"), QStringLiteral("--SetDockType"), QStringLiteral("true"),
+         QStringLiteral("--expand"), QStringLiteral("false")},
+        -1, ArchivoRegistro(kRegistroBandeja));
+    const bool arriba = Esperar(
+        [this] {
+            if (!SigueVivo(bandeja_)) {
+                return true;
+            }
+            const auto ventanas =
+                Ejecutar(QStringLiteral("xdotool"),
+                         {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                          QStringLiteral("--class"), QString::fromLatin1(kClaseBandeja)});
+            return ventanas && !ventanas->trimmed().isEmpty();
+        },
+        kEsperaArranqueMs);
+    if (!arriba || !SigueVivo(bandeja_)) {
+        error_ = QStringLiteral("trayer no arrancó:\n") + Registro();
+        DetenerBandeja();
+        return false;
+    }
+    return true;
+}
+
+void EscritorioX::DetenerBandeja() {
+    Terminar(bandeja_);
+}
+
+std::optional<QString> EscritorioX::Ejecutar(const QString& programa,
+                                             const QStringList& argumentos) const {
+    int tubo[2];
+    if (pipe2(tubo, O_CLOEXEC) != 0) {
+        return std::nullopt;
+    }
+    const pid_t hijo = Lanzar(programa, argumentos, tubo[1], ArchivoRegistro(kRegistroOrdenes));
+    close(tubo[1]);
+    const QByteArray salida = Leer(tubo[0], kEsperaOrdenMs, false);
+    close(tubo[0]);
+    if (hijo <= 0) {
+        return std::nullopt;
+    }
+    int estado = 0;
+    if (!EsperarFin(hijo, kEsperaOrdenMs, &estado)) {
+        kill(hijo, SIGKILL);
+        waitpid(hijo, &estado, 0);
+        return std::nullopt;
+    }
+    if (!WIFEXITED(estado) || WEXITSTATUS(estado) != 0) {
+        return std::nullopt;
+    }
+    return QString::fromLocal8Bit(salida);
+}
+
+std::optional<EscritorioX::IdVentana> EscritorioX::IconoIncrustado(const QString& claseWm) const {
+    const auto ventanas =
+        Ejecutar(QStringLiteral("xdotool"),
+                 {QStringLiteral("search"), QStringLiteral("--class"), Anclado(claseWm)});
+    if (!ventanas) {
+        return std::nullopt;
+    }
+    const auto lineas = ventanas->split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString& linea : lineas) {
+        bool ok = false;
+        const IdVentana ventana = linea.trimmed().toUInt(&ok);
+        if (!ok) {
+            continue;
+        }
+        const auto arbol =
+            Ejecutar(QStringLiteral("xwininfo"), {QStringLiteral("-children"),
+                                                  QStringLiteral("-id"), QString::number(ventana)});
+        if (!arbol) {
+            continue;
+        }
+        const auto raiz = NumeroHex(*arbol, QStringLiteral("Root window id"));
+        const auto padre = NumeroHex(*arbol, QStringLiteral("Parent window id"));
+        if (raiz && padre && *padre != *raiz) {
+            return ventana;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<EscritorioX::IdVentana> EscritorioX::EsperarIconoIncrustado(const QString& claseWm,
+                                                                          int esperaMs) const {
+    std::optional<IdVentana> icono;
+    Esperar(
+        [&] {
+            icono = IconoIncrustado(claseWm);
+            return icono.has_value();
+        },
+        esperaMs);
+    return icono;
+}
+
+std::optional<EscritorioX::Geometria> EscritorioX::GeometriaVentana(IdVentana ventana) const {
+    const auto info =
+        Ejecutar(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(ventana)});
+    if (!info) {
+        return std::nullopt;
+    }
+    const auto x = Numero(*info, QStringLiteral("Absolute upper-left X"));
+    const auto y = Numero(*info, QStringLiteral("Absolute upper-left Y"));
+    const auto ancho = Numero(*info, QStringLiteral("Width"));
+    const auto alto = Numero(*info, QStringLiteral("Height"));
+    if (!x || !y || !ancho || !alto) {
+        return std::nullopt;
+    }
+    return Geometria{QPoint(*x, *y), QSize(*ancho, *alto)};
+}
+
+bool EscritorioX::VentanaMapeada(IdVentana ventana) const {
+    const auto info =
+        Ejecutar(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(ventana)});
+    return info && info->contains(QStringLiteral("Map State: IsViewable"));
+}
+
+bool EscritorioX::Mover(int x, int y) const {
+    // No --sync: it waits for a motion that never comes when the pointer is
+    // already there. The server handles the requests of XTEST in order anyway.
+    return Ejecutar(QStringLiteral("xdotool"),
+                    {QStringLiteral("mousemove"), QString::number(x), QString::number(y)})
+        .has_value();
+}
+
+bool EscritorioX::Clic(int x, int y, int boton) const {
+    return Mover(x, y) &&
+           Ejecutar(QStringLiteral("xdotool"), {QStringLiteral("click"), QString::number(boton)})
+               .has_value();
+}
+
+bool EscritorioX::DobleClic(int x, int y, int boton) const {
+    return Mover(x, y) && Ejecutar(QStringLiteral("xdotool"),
+                                   {QStringLiteral("click"), QStringLiteral("--repeat"),
+                                    QStringLiteral("2"), QStringLiteral("--delay"),
+                                    QString::number(kRetardoDobleClicMs), QString::number(boton)})
+                              .has_value();
+}
+
+bool EscritorioX::CapturarPantalla(const QString& archivo) const {
+    return Ejecutar(QStringLiteral("import"),
+                    {QStringLiteral("-window"), QStringLiteral("root"), archivo})
+        .has_value();
+}

@@ -1,0 +1,104 @@
+// A private X desktop for end-to-end tests: an Xvfb server on a free display,
+// a system tray host (trayer) that can come and go, and real mouse input
+// through xdotool. Everything it starts is ended by its destructor.
+//
+// Typical use, before any QApplication exists:
+//
+//     EscritorioX escritorio;
+//     if (!escritorio.Iniciar() || !escritorio.IniciarBandeja()) { ...escritorio.Error()... }
+//     escritorio.PrepararEntornoQt();      // this process talks to the new display
+//     QApplication aplicacion(argc, argv);
+//
+// or, for a program under test, QProcess::setProcessEnvironment(escritorio.Entorno()).
+#pragma once
+
+#include <QPoint>
+#include <QProcessEnvironment>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <optional>
+#include <sys/types.h>
+
+class EscritorioX {
+public:
+    using IdVentana = std::uint32_t;
+
+    struct Geometria {
+        QPoint posicion; // relative to the root window
+        QSize tamano;
+        QPoint Centro() const { return posicion + QPoint(tamano.width() / 2, tamano.height() / 2); }
+    };
+
+    static constexpr int kBotonIzquierdo = 1;
+    static constexpr int kBotonCentral = 2;
+    static constexpr int kBotonDerecho = 3;
+    static constexpr int kEsperaPorDefectoMs = 20000;
+
+    EscritorioX();
+    ~EscritorioX();
+    EscritorioX(const EscritorioX&) = delete;
+    EscritorioX& operator=(const EscritorioX&) = delete;
+
+    // Starts Xvfb on a display it picks itself and waits until it takes
+    // connections. False, with the reason in Error(), when it cannot.
+    bool Iniciar();
+    // ":N" once started.
+    QString Display() const;
+    QString Error() const { return error_; }
+    // What the started servers wrote on their error output, for diagnostics.
+    QString Registro() const;
+
+    // Points this process at the display for Qt: DISPLAY, QT_QPA_PLATFORM=xcb,
+    // and no session bus (so that Qt uses the XEmbed tray). Call before
+    // constructing the QApplication.
+    void PrepararEntornoQt() const;
+    // The same settings for a child process.
+    QProcessEnvironment Entorno() const;
+
+    // Starts trayer at the bottom right of the screen and waits until its
+    // panel is on show. False, with Error(), when it does not come up.
+    bool IniciarBandeja();
+    // Ends trayer (if running) and waits for it to be gone.
+    void DetenerBandeja();
+    bool BandejaIniciada() const { return bandeja_ > 0; }
+
+    // The window of WM class `claseWm` that a tray host has embedded (the one
+    // whose parent is not the root window); none yet when the icon is not
+    // embedded. Does not wait.
+    std::optional<IdVentana> IconoIncrustado(const QString& claseWm) const;
+    // Waits for it, handling the events of this process's Qt application (if
+    // one exists) meanwhile.
+    std::optional<IdVentana> EsperarIconoIncrustado(const QString& claseWm,
+                                                    int esperaMs = kEsperaPorDefectoMs) const;
+    // Where a window is on the screen, in root coordinates.
+    std::optional<Geometria> GeometriaVentana(IdVentana ventana) const;
+    // Whether the X server has the window mapped and viewable.
+    bool VentanaMapeada(IdVentana ventana) const;
+
+    // Real input through the XTEST extension.
+    bool Mover(int x, int y) const;
+    bool Clic(int x, int y, int boton = kBotonIzquierdo) const;
+    bool DobleClic(int x, int y, int boton = kBotonIzquierdo) const;
+
+    // Saves a screenshot of the whole screen (PNG), for diagnosing failures.
+    bool CapturarPantalla(const QString& archivo) const;
+
+    // Runs a program against the display and returns its standard output, or
+    // nothing when it fails or does not end in time.
+    std::optional<QString> Ejecutar(const QString& programa, const QStringList& argumentos) const;
+
+private:
+    pid_t Lanzar(const QString& programa, const QStringList& argumentos, int salida,
+                 const QString& registro) const;
+    static void Terminar(pid_t& proceso);
+    QString ArchivoRegistro(const char* nombre) const;
+
+    QTemporaryDir carpeta_;
+    pid_t xvfb_ = -1;
+    pid_t bandeja_ = -1;
+    int numeroDisplay_ = -1;
+    QString error_;
+};
