@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <algorithm>
 
 namespace {
 
@@ -70,6 +72,27 @@ void ColorTexto(QWidget* control, const QColor& color) {
     control->setPalette(paleta);
 }
 
+// The description's box has a fixed size, room for two lines of the system
+// font it was designed with. Where the system font is larger, the label's font
+// steps down until the wrapped text fits the box, so that none of it is cut.
+constexpr qreal kPasoPuntos = 0.5;
+constexpr qreal kPuntosMinimos = 6.0;
+
+bool CabeEnLaEtiqueta(const QLabel* etiqueta, const QFont& letra) {
+    const QRect necesario = QFontMetrics(letra).boundingRect(QRect(0, 0, etiqueta->width(), 0),
+                                                             Qt::TextWordWrap, etiqueta->text());
+    return necesario.height() <= etiqueta->height() && necesario.width() <= etiqueta->width();
+}
+
+void EncogerLetraHastaCaber(QLabel* etiqueta) {
+    QFont letra = QApplication::font(etiqueta);
+    while (!CabeEnLaEtiqueta(etiqueta, letra) &&
+           letra.pointSizeF() - kPasoPuntos >= kPuntosMinimos) {
+        letra.setPointSizeF(letra.pointSizeF() - kPasoPuntos);
+    }
+    etiqueta->setFont(letra);
+}
+
 QColor ColorTextoBotones() {
     return QApplication::palette().color(QPalette::ButtonText);
 }
@@ -115,7 +138,11 @@ void AcercaDeFrm::ConstruirControles() {
         auto* etiqueta = new QLabel(QString::fromUtf8(definicion.texto), this);
         etiqueta->setObjectName(QStringLiteral("Lbls(%1)").arg(indice));
         etiqueta->setFont(letraEncabezados);
-        etiqueta->setGeometry(definicion.geometria);
+        // Where the font in use is wider than the design's, the heading grows
+        // rather than clip its text.
+        QRect geometria = definicion.geometria;
+        geometria.setWidth(std::max(geometria.width(), etiqueta->sizeHint().width()));
+        etiqueta->setGeometry(geometria);
         ColorTexto(etiqueta, definicion.textoNegro ? QColor(Qt::black) : ColorTextoBotones());
         Lbls[static_cast<std::size_t>(indice)] = etiqueta;
     }
@@ -181,6 +208,7 @@ void AcercaDeFrm::Form_Load() {
     LblVersion->setText(TextoVersion());
     LblVersion->adjustSize();
     LblDescripcion->setText(QString::fromUtf8(version_programa::kDescripcion));
+    EncogerLetraHastaCaber(LblDescripcion);
 }
 
 void AcercaDeFrm::BtnAceptar_Click() {

@@ -168,7 +168,11 @@ private slots:
         QVERIFY(etiqueta != nullptr);
         QCOMPARE(etiqueta->text(), texto);
         QVERIFY(etiqueta->font().bold());
-        QCOMPARE(etiqueta->geometry(), geometria);
+        QCOMPARE(etiqueta->pos(), geometria.topLeft());
+        QCOMPARE(etiqueta->height(), geometria.height());
+        // The design width, or more where the font in use is wider: never clipped.
+        QVERIFY(etiqueta->width() >= geometria.width());
+        QVERIFY(etiqueta->width() >= etiqueta->fontMetrics().horizontalAdvance(etiqueta->text()));
         QVERIFY(!etiqueta->autoFillBackground() ||
                 etiqueta->palette().color(QPalette::Window) == ventana::kBlanco);
     }
@@ -199,7 +203,7 @@ private slots:
         QVERIFY(etiqueta->width() >= etiqueta->fontMetrics().horizontalAdvance(etiqueta->text()));
     }
 
-    void descripcionEnDosLineas() {
+    void descripcionAjustadaAlCuadro() {
         AcercaDeFrm frm;
         const auto* descripcion = frm.findChild<QLabel*>(QStringLiteral("LblDescripcion"));
         QVERIFY(descripcion != nullptr);
@@ -207,11 +211,14 @@ private slots:
         QCOMPARE(descripcion->minimumSize(), QSize(0, 0)); // not grown to its text
         QVERIFY(descripcion->wordWrap());
         QCOMPARE(descripcion->palette().color(QPalette::Window), ventana::kAzulClaro);
+        // Longer than one line of the box, it wraps, and the whole of it fits.
         const QFontMetrics medidas = descripcion->fontMetrics();
         QVERIFY(medidas.horizontalAdvance(descripcion->text()) > descripcion->width());
         const QRect ajustado = medidas.boundingRect(QRect(0, 0, descripcion->width(), 0),
                                                     Qt::TextWordWrap, descripcion->text());
-        QVERIFY(ajustado.height() > medidas.height()); // more than one line
+        QVERIFY(ajustado.height() > medidas.height());
+        QVERIFY(ajustado.height() <= descripcion->height());
+        QVERIFY(ajustado.width() <= descripcion->width());
     }
 
     // Enter and Escape both close the dialog through its one button, whichever
