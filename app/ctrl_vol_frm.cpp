@@ -25,6 +25,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QTimer>
 
 #ifdef Q_OS_WIN
@@ -73,6 +75,39 @@ QFont Fuente(const char* familia, double puntos, bool negrita = false, bool curs
     fuente.setItalic(cursiva);
     return fuente;
 }
+
+// A check box whose caption wraps onto further lines when it is wider than
+// the box, so that a long caption in a narrow box stays whole.
+class CasillaMultilinea : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void paintEvent(QPaintEvent* /*evento*/) override {
+        QStylePainter pintor(this);
+        QStyleOptionButton opcion;
+        initStyleOption(&opcion);
+        QStyleOptionButton indicador = opcion;
+        indicador.rect = style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opcion, this);
+        indicador.rect.moveTop((height() - indicador.rect.height()) / 2);
+        pintor.drawPrimitive(QStyle::PE_IndicatorCheckBox, indicador);
+        const int separacion = style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, &opcion, this);
+        const QRect zonaTexto = rect().adjusted(indicador.rect.right() + separacion, 0, 0, 0);
+        pintor.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                      QPalette::WindowText));
+        pintor.drawText(zonaTexto,
+                        Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextShowMnemonic,
+                        text());
+        if (hasFocus()) {
+            QStyleOptionFocusRect foco;
+            foco.initFrom(this);
+            foco.rect = zonaTexto;
+            pintor.drawPrimitive(QStyle::PE_FrameFocusRect, foco);
+        }
+    }
+    // The whole box answers clicks, the wrapped caption too.
+    bool hitButton(const QPoint& punto) const override { return rect().contains(punto); }
+};
 
 // The icon file in the working folder, when there is one that reads as an
 // icon. Hidden or system files do not count.
@@ -196,7 +231,7 @@ void CtrlVolFrm::ConstruirControles() {
     BtnActivar->setAutoDefault(false);
     connect(BtnActivar, &QPushButton::clicked, this, &CtrlVolFrm::BtnActivar_Click);
 
-    ChkAuto = new QCheckBox(QStringLiteral("Autoactivar al cargar"), PicBotones);
+    ChkAuto = new CasillaMultilinea(QStringLiteral("Autoactivar al cargar"), PicBotones);
     ChkAuto->setObjectName(QStringLiteral("ChkAuto"));
     ChkAuto->setGeometry(RectTwips(4440, 60, 1395, 435));
     ChkAuto->setFont(Fuente("Verdana", 9));

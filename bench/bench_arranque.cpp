@@ -23,6 +23,10 @@ using Reloj = std::chrono::steady_clock;
 
 constexpr int kEjecucionesPorDefecto = 15;
 constexpr int kEsperaMaximaMs = 10000;
+constexpr int kSondeoUs = 100;
+constexpr useconds_t kDrenajeUs = 50000;
+// The top bit of an event's type marks events sent by another client.
+constexpr uint8_t kTipoSinEnvio = 0x7f;
 
 // Exec to the first MapNotify of a child of the root window, in milliseconds;
 // negative when nothing was mapped in time.
@@ -42,10 +46,10 @@ double MedirUnaVez(xcb_connection_t* conexion, const char* programa) {
             if (transcurrido > kEsperaMaximaMs) {
                 break;
             }
-            usleep(100);
+            usleep(kSondeoUs);
             continue;
         }
-        const bool mapeo = (evento->response_type & 0x7f) == XCB_MAP_NOTIFY;
+        const bool mapeo = (evento->response_type & kTipoSinEnvio) == XCB_MAP_NOTIFY;
         free(evento);
         if (mapeo) {
             ms = std::chrono::duration<double, std::milli>(Reloj::now() - inicio).count();
@@ -55,7 +59,7 @@ double MedirUnaVez(xcb_connection_t* conexion, const char* programa) {
     kill(hijo, SIGKILL);
     waitpid(hijo, nullptr, 0);
     // Drain what the dying program left behind.
-    usleep(50000);
+    usleep(kDrenajeUs);
     while (xcb_generic_event_t* resto = xcb_poll_for_event(conexion)) {
         free(resto);
     }
