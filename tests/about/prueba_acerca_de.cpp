@@ -115,7 +115,7 @@ private slots:
         QCOMPARE(segunda.titulo, QStringLiteral("Acerca de Quelvaren"));
     }
 
-    void aspecto() {
+    void apariencia() {
         AcercaDeFrm frm;
         // Set by the dialog itself, before any showing could pick one.
         QVERIFY(frm.findChild<QPushButton*>(QStringLiteral("BtnAceptar"))->isDefault());

@@ -170,7 +170,7 @@ private slots:
         gblnAcceso = false;
     }
 
-    void aspectoDelDialogo() {
+    void aparienciaDelDialogo() {
         AccesoFrm frm;
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
