@@ -13,9 +13,11 @@
 #include "ventana_prueba.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolTip>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -37,6 +39,7 @@ class PruebaBandejaX : public QObject {
     EscritorioX& x_ = *gEscritorio;
     std::unique_ptr<VentanaPrueba> ventana_;
     EscritorioX::IdVentana icono_ = 0;
+    bool capturada_ = false;
 
     QString Clase() const { return QCoreApplication::applicationName(); }
     EscritorioX::IdVentana IdVentanaPrincipal() const {
@@ -74,12 +77,15 @@ private slots:
         ventana_ = std::make_unique<VentanaPrueba>();
     }
 
-    void cleanupTestCase() {
-        if (QTest::currentTestFailed()) {
-            x_.CapturarPantalla(QDir::temp().filePath(QStringLiteral("prueba_bandeja_x.png")));
+    // The screen as the first failure left it, for diagnosis.
+    void cleanup() {
+        if (QTest::currentTestFailed() && !capturada_) {
+            capturada_ =
+                x_.CapturarPantalla(QDir::temp().filePath(QStringLiteral("prueba_bandeja_x.png")));
         }
-        ventana_.reset();
     }
+
+    void cleanupTestCase() { ventana_.reset(); }
 
     // No tray host yet: the icon is added but not on show, so a minimised
     // window stays on the taskbar instead of vanishing.
