@@ -6,6 +6,7 @@
 #include "settings/ajustes.h"
 
 #include <QString>
+#include <QTest>
 #include <optional>
 
 namespace hijo {
@@ -24,3 +25,9 @@ std::optional<QString> Leer(const ajustes::Clave& clave, const QString& ejecutab
 bool Escribir(const ajustes::Clave& clave, const QString& texto, const QString& ejecutable = {});
 
 } // namespace hijo
+
+// Shows what a read gave when a comparison fails (found by argument-dependent
+// lookup, as QString lives in the global namespace).
+inline char* toString(const std::optional<QString>& texto) {
+    return texto ? QTest::toString(*texto) : qstrdup("(sin lectura)");
+}

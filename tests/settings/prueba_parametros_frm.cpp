@@ -29,6 +29,11 @@ constexpr int kClave = ParametrosFrm::kTxtClave;
 constexpr int kRepeticion = ParametrosFrm::kTxtRepeticion;
 constexpr int kIntervalo = ParametrosFrm::kTxtIntervalo;
 constexpr int kLongitudMaxima = 10;
+constexpr int kLongitudIntervalo = 2;
+constexpr int kPuntosFuente = 9;
+const QString kFuente = QStringLiteral("Verdana");
+// A point inside a control, clear of its border.
+const QPoint kDentro(2, 2);
 const QString kTituloAplicacion = QStringLiteral("Quelvaren");
 const QString kTituloDialogo = QStringLiteral("Configuración de la Aplicación");
 const QString kTextoNoCoincide = QStringLiteral("La palabra clave no coincide con la repetición.");
@@ -262,8 +267,8 @@ void PruebaParametrosFrm::controles() {
         }
     }
     QCOMPARE(control->toolTip(), ayuda);
-    QCOMPARE(control->font().family(), QStringLiteral("Verdana"));
-    QCOMPARE(control->font().pointSize(), 9);
+    QCOMPARE(control->font().family(), kFuente);
+    QCOMPARE(control->font().pointSize(), kPuntosFuente);
 }
 
 void PruebaParametrosFrm::aspecto() {
@@ -283,17 +288,21 @@ void PruebaParametrosFrm::aspecto() {
     // Drawn as designed: white form, light-blue labels, text boxes in the
     // tool-tip colour, asterisks for the password.
     const QImage imagen = dialogo.grab().toImage();
+    // Between the repetition field and the right edge.
     const QPoint margenDerecho(ventana::Twips(6740), ventana::Twips(60));
     QCOMPARE(imagen.pixelColor(margenDerecho), ventana::kBlanco);
     QLabel* explicacion = dialogo.Lbls(ParametrosFrm::kLblExplicacion);
-    QCOMPARE(imagen.pixelColor(explicacion->geometry().topLeft() + QPoint(1, 1)),
-             ventana::kAzulClaro);
+    QCOMPARE(imagen.pixelColor(explicacion->geometry().topLeft() + kDentro), ventana::kAzulClaro);
     QVERIFY(explicacion->wordWrap());
+    // The explanation fits its fixed box on two lines, nothing cut off.
+    QVERIFY2(explicacion->heightForWidth(explicacion->width()) <= explicacion->height(),
+             qPrintable(QString::number(explicacion->heightForWidth(explicacion->width()))));
     QCOMPARE(explicacion->alignment(), Qt::AlignCenter);
     const QColor fondoAyuda = QApplication::palette().color(QPalette::ToolTipBase);
     for (int indice = 0; indice < ParametrosFrm::kNumeroTxts; ++indice) {
         QCOMPARE(dialogo.Txts(indice)->palette().color(QPalette::Base), fondoAyuda);
-        QCOMPARE(dialogo.Txts(indice)->maxLength(), indice == kIntervalo ? 2 : kLongitudMaxima);
+        QCOMPARE(dialogo.Txts(indice)->maxLength(),
+                 indice == kIntervalo ? kLongitudIntervalo : kLongitudMaxima);
     }
     QLineEdit* clave = dialogo.Txts(kClave);
     QCOMPARE(clave->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, clave),
@@ -301,7 +310,7 @@ void PruebaParametrosFrm::aspecto() {
     QVERIFY(dialogo.BtnGrabar()->isDefault());
     QVERIFY(!dialogo.BtnSalir()->isDefault());
     for (QWidget* control : dialogo.findChildren<QWidget*>()) {
-        QCOMPARE(control->font().family(), QStringLiteral("Verdana"));
+        QCOMPARE(control->font().family(), kFuente);
     }
 }
 
@@ -406,7 +415,8 @@ void PruebaParametrosFrm::seleccionAlEntrar() {
     QCOMPARE(repeticion->selectedText(), QStringLiteral("abcdef"));
 
     // By the mouse: the click places the cursor, and still all ends selected.
-    QTest::mouseClick(clave, Qt::LeftButton, Qt::NoModifier, QPoint(2, clave->height() / 2));
+    QTest::mouseClick(clave, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(kDentro.x(), clave->height() / 2));
     QCOMPARE(QApplication::focusWidget(), clave);
     QCoreApplication::processEvents();
     QCOMPARE(clave->selectedText(), QStringLiteral("abcde"));
