@@ -59,13 +59,6 @@ constexpr qreal kPuntosEncabezados = 8.25;
 constexpr char kTextoAutor[] = "El equipo de Quelvaren";
 constexpr char kDireccionEmail[] = "quelvaren@users.noreply.github.com";
 
-void PintarFondo(QWidget* control, const QColor& color) {
-    QPalette paleta = control->palette();
-    paleta.setColor(QPalette::Window, color);
-    control->setPalette(paleta);
-    control->setAutoFillBackground(true);
-}
-
 void ColorTexto(QWidget* control, const QColor& color) {
     QPalette paleta = control->palette();
     paleta.setColor(QPalette::WindowText, color);
@@ -97,17 +90,6 @@ QColor ColorTextoBotones() {
     return QApplication::palette().color(QPalette::ButtonText);
 }
 
-// Centres the window, frame included once the frame is known, on the screen.
-void CentrarEnPantalla(QWidget* ventanaACentrar) {
-    const QScreen* pantalla = QGuiApplication::primaryScreen();
-    if (pantalla == nullptr) {
-        return;
-    }
-    const QSize marco = ventanaACentrar->frameGeometry().size();
-    ventanaACentrar->move(pantalla->geometry().center() -
-                          QPoint(marco.width() / 2, marco.height() / 2));
-}
-
 } // namespace
 
 AcercaDeFrm::AcercaDeFrm(QWidget* padre)
@@ -116,10 +98,10 @@ AcercaDeFrm::AcercaDeFrm(QWidget* padre)
     setObjectName(QStringLiteral("AcercaDeFrm"));
     setWindowTitle(QStringLiteral("Acerca de..."));
     setFixedSize(Twips(kAnchoClienteTwips), Twips(kAltoClienteTwips));
-    PintarFondo(this, ventana::kBlanco);
+    ventana::PintarFondo(this, ventana::kBlanco);
     ConstruirControles();
     Form_Load();
-    CentrarEnPantalla(this);
+    ventana::CentrarEnPantalla(this);
 }
 
 void AcercaDeFrm::ConstruirControles() {
@@ -152,7 +134,7 @@ void AcercaDeFrm::ConstruirControles() {
         etiqueta->setObjectName(QString::fromLatin1(nombre));
         etiqueta->setGeometry(Twips(kIzquierdaValoresTwips), Twips(arribaTwips), 0,
                               Twips(kAltoValorTwips));
-        PintarFondo(etiqueta, ventana::kAzulClaro);
+        ventana::PintarFondo(etiqueta, ventana::kAzulClaro);
         ColorTexto(etiqueta, ColorTextoBotones());
         return etiqueta;
     };
@@ -166,7 +148,7 @@ void AcercaDeFrm::ConstruirControles() {
     LblDescripcion->setGeometry(kGeometriaLblDescripcion);
     LblDescripcion->setWordWrap(true);
     LblDescripcion->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    PintarFondo(LblDescripcion, ventana::kAzulClaro);
+    ventana::PintarFondo(LblDescripcion, ventana::kAzulClaro);
     ColorTexto(LblDescripcion, ColorTextoBotones());
 
     LblAutor->setText(TextoAutor());
@@ -218,7 +200,7 @@ void AcercaDeFrm::BtnAceptar_Click() {
 void AcercaDeFrm::showEvent(QShowEvent* evento) {
     QDialog::showEvent(evento);
     if (!evento->spontaneous()) {
-        CentrarEnPantalla(this);
+        ventana::CentrarEnPantalla(this);
     }
 }
 

@@ -33,30 +33,6 @@ constexpr qreal kPuntosBotones = 9.75;
 // What the password box shows in place of each typed character.
 constexpr char16_t kCaracterMascara = u'*';
 
-QFont LetraVerdana(qreal puntos) {
-    QFont letra(QString::fromLatin1(kFamiliaLetra));
-    letra.setPointSizeF(puntos);
-    return letra;
-}
-
-void PintarFondo(QWidget* control, const QColor& color) {
-    QPalette paleta = control->palette();
-    paleta.setColor(QPalette::Window, color);
-    control->setPalette(paleta);
-    control->setAutoFillBackground(true);
-}
-
-// Centres the window, frame included once the frame is known, on the screen.
-void CentrarEnPantalla(QWidget* ventanaACentrar) {
-    const QScreen* pantalla = QGuiApplication::primaryScreen();
-    if (pantalla == nullptr) {
-        return;
-    }
-    const QSize marco = ventanaACentrar->frameGeometry().size();
-    ventanaACentrar->move(pantalla->geometry().center() -
-                          QPoint(marco.width() / 2, marco.height() / 2));
-}
-
 } // namespace
 
 AccesoFrm::AccesoFrm(QWidget* padre)
@@ -65,22 +41,22 @@ AccesoFrm::AccesoFrm(QWidget* padre)
     setObjectName(QStringLiteral("AccesoFrm"));
     setWindowTitle(QStringLiteral("Introducir la CLAVE de ACCESO"));
     setFixedSize(Twips(kAnchoClienteTwips), Twips(kAltoClienteTwips));
-    PintarFondo(this, ventana::kBlanco);
+    ventana::PintarFondo(this, ventana::kBlanco);
     ConstruirControles();
-    CentrarEnPantalla(this);
+    ventana::CentrarEnPantalla(this);
 }
 
 void AccesoFrm::ConstruirControles() {
     Label1 = new QLabel(QStringLiteral("Contraseña"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(LetraVerdana(kPuntosEtiquetaYClave));
+    Label1->setFont(ventana::Fuente(kFamiliaLetra, kPuntosEtiquetaYClave));
     Label1->setGeometry(kGeometriaLabel1);
-    PintarFondo(Label1, ventana::kAzulClaro);
+    ventana::PintarFondo(Label1, ventana::kAzulClaro);
     Label1->adjustSize();
 
     TxtClave = new QLineEdit(this);
     TxtClave->setObjectName(QStringLiteral("TxtClave"));
-    TxtClave->setFont(LetraVerdana(kPuntosEtiquetaYClave));
+    TxtClave->setFont(ventana::Fuente(kFamiliaLetra, kPuntosEtiquetaYClave));
     TxtClave->setGeometry(kGeometriaTxtClave);
     TxtClave->setMaxLength(acceso::kLongitudMaximaClave);
     TxtClave->setEchoMode(QLineEdit::Password);
@@ -89,13 +65,13 @@ void AccesoFrm::ConstruirControles() {
 
     BtnAceptar = new QPushButton(QStringLiteral("&Aceptar"), this);
     BtnAceptar->setObjectName(QStringLiteral("BtnAceptar"));
-    BtnAceptar->setFont(LetraVerdana(kPuntosBotones));
+    BtnAceptar->setFont(ventana::Fuente(kFamiliaLetra, kPuntosBotones));
     BtnAceptar->setGeometry(kGeometriaBtnAceptar);
     BtnAceptar->setDefault(true);
 
     BtnCancel = new QPushButton(QStringLiteral("&Cancelar"), this);
     BtnCancel->setObjectName(QStringLiteral("BtnCancel"));
-    BtnCancel->setFont(LetraVerdana(kPuntosBotones));
+    BtnCancel->setFont(ventana::Fuente(kFamiliaLetra, kPuntosBotones));
     BtnCancel->setGeometry(kGeometriaBtnCancel);
 
     setTabOrder(TxtClave, BtnAceptar);
@@ -112,7 +88,7 @@ QString AccesoFrm::MensajeClaveNoValida() {
 void AccesoFrm::showEvent(QShowEvent* evento) {
     QDialog::showEvent(evento);
     if (!evento->spontaneous()) {
-        CentrarEnPantalla(this);
+        ventana::CentrarEnPantalla(this);
         Form_Activate();
     }
 }

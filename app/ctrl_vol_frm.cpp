@@ -35,6 +35,7 @@
 
 namespace {
 
+using ventana::Fuente;
 using ventana::RectTwips;
 using ventana::Twips;
 
@@ -60,21 +61,6 @@ constexpr int kTeclaEscape = 27;
 // The client area and the containers, in twips.
 constexpr int kAnchoCliente = 6135;
 constexpr int kAltoCliente = 3030;
-
-void PonerFondo(QWidget* w, const QColor& color) {
-    QPalette paleta = w->palette();
-    paleta.setColor(QPalette::Window, color);
-    w->setPalette(paleta);
-    w->setAutoFillBackground(true);
-}
-
-QFont Fuente(const char* familia, double puntos, bool negrita = false, bool cursiva = false) {
-    QFont fuente{QString::fromLatin1(familia)};
-    fuente.setPointSizeF(puntos);
-    fuente.setBold(negrita);
-    fuente.setItalic(cursiva);
-    return fuente;
-}
 
 // A check box whose caption wraps onto further lines when it is wider than
 // the box, so that a long caption in a narrow box stays whole.
@@ -178,7 +164,7 @@ void CtrlVolFrm::ConstruirControles() {
     auto* cliente = new QWidget(this);
     cliente->setObjectName(QStringLiteral("cliente"));
     cliente->setFixedSize(Twips(kAnchoCliente), Twips(kAltoCliente));
-    PonerFondo(cliente, ventana::kBlanco);
+    ventana::PintarFondo(cliente, ventana::kBlanco);
     setCentralWidget(cliente);
 
     FraDatos = new QGroupBox(
@@ -186,14 +172,14 @@ void CtrlVolFrm::ConstruirControles() {
     FraDatos->setObjectName(QStringLiteral("FraDatos"));
     FraDatos->setGeometry(RectTwips(120, 180, 5895, 1515));
     FraDatos->setFont(Fuente("Arial", 12, true, true));
-    PonerFondo(FraDatos, ventana::kGrisClaro);
+    ventana::PintarFondo(FraDatos, ventana::kGrisClaro);
 
     // The label goes first so the level box stands over its middle.
     LblOb0 = new QLabel(QStringLiteral("Min 0                   Max 65534"), FraDatos);
     LblOb0->setObjectName(QStringLiteral("LblOb(0)"));
     LblOb0->setFont(Fuente("Comic Sans MS", 15.75, true));
     LblOb0->setGeometry(RectTwips(420, 465, 5190, 450));
-    PonerFondo(LblOb0, ventana::kGrisClaro);
+    ventana::PintarFondo(LblOb0, ventana::kGrisClaro);
     LblOb0->adjustSize();
 
     TxtOb0 = new QLineEdit(QStringLiteral("65535"), FraDatos);
@@ -222,7 +208,7 @@ void CtrlVolFrm::ConstruirControles() {
     PicBotones = new QWidget(cliente);
     PicBotones->setObjectName(QStringLiteral("PicBotones"));
     PicBotones->setGeometry(RectTwips(120, 1860, 5940, 1140));
-    PonerFondo(PicBotones, ventana::kBlanco);
+    ventana::PintarFondo(PicBotones, ventana::kBlanco);
 
     BtnActivar = new QPushButton(kCaptionActivar, PicBotones);
     BtnActivar->setObjectName(QStringLiteral("BtnActivar"));
@@ -235,7 +221,7 @@ void CtrlVolFrm::ConstruirControles() {
     ChkAuto->setObjectName(QStringLiteral("ChkAuto"));
     ChkAuto->setGeometry(RectTwips(4440, 60, 1395, 435));
     ChkAuto->setFont(Fuente("Verdana", 9));
-    PonerFondo(ChkAuto, ventana::kAzulClaro);
+    ventana::PintarFondo(ChkAuto, ventana::kAzulClaro);
 
     BtnFijar = new QPushButton(QStringLiteral("Grabar Configuración"), PicBotones);
     BtnFijar->setObjectName(QStringLiteral("BtnFijar"));
@@ -358,7 +344,7 @@ CtrlVolFrm::Camino CtrlVolFrm::Form_Load() {
     } else {
         const bool permitido = acceso::ComprobarAcceso([this] {
             setWindowState(windowState() & ~Qt::WindowMinimized);
-            CentrarEnPantalla();
+            ventana::CentrarEnPantalla(this);
             TxtOb0->setFocus();
             show();
         });
@@ -405,14 +391,6 @@ void CtrlVolFrm::PedirPrimeraClave() {
     }
 }
 
-void CtrlVolFrm::CentrarEnPantalla() {
-    if (const QScreen* pantalla = QGuiApplication::primaryScreen()) {
-        QRect marco = frameGeometry();
-        marco.moveCenter(pantalla->availableGeometry().center());
-        move(marco.topLeft());
-    }
-}
-
 void CtrlVolFrm::MostrarVentanaInicial() {
     if (isVisible() || !(windowState() & Qt::WindowMinimized)) {
         return;
@@ -420,7 +398,7 @@ void CtrlVolFrm::MostrarVentanaInicial() {
     // Control started by itself: the window stays hidden behind the tray
     // icon, or minimised on the taskbar when no icon is on show.
     if (!bandeja::IconoVisible()) {
-        CentrarEnPantalla();
+        ventana::CentrarEnPantalla(this);
         showMinimized();
     }
 }

@@ -69,7 +69,6 @@ private:
     void ConstruirMenu();
     void PrepararTeclas();
     void PedirPrimeraClave();
-    void CentrarEnPantalla();
 
     QGroupBox* FraDatos = nullptr;
     QScrollBar* HScr = nullptr;

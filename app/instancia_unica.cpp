@@ -69,8 +69,7 @@ bool InstanciaUnica::Escuchar() {
                 // Showing the window may open a modal dialog: do it from the
                 // event loop, not from inside the socket's own signal.
                 if (cliente->readAll().contains(kPeticionMostrar)) {
-                    QMetaObject::invokeMethod(this, &InstanciaUnica::Mostrar,
-                                              Qt::QueuedConnection);
+                    QMetaObject::invokeMethod(this, &InstanciaUnica::Mostrar, Qt::QueuedConnection);
                 }
             });
         }

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QRect>
+
+class QWidget;
 
 namespace ventana {
 
@@ -20,5 +23,12 @@ constexpr QRect RectTwips(int izquierda, int arriba, int ancho, int alto) {
 inline constexpr QColor kBlanco{255, 255, 255};
 inline constexpr QColor kAzulClaro{217, 238, 255}; // value and prompt labels
 inline constexpr QColor kGrisClaro{224, 224, 224}; // the level frame
+
+// Paints a control's background in a solid colour.
+void PintarFondo(QWidget* control, const QColor& color);
+// A font by family and size in points (sizes such as 9.75 are kept).
+QFont Fuente(const char* familia, double puntos, bool negrita = false, bool cursiva = false);
+// Centres a window on the screen, its frame included once the frame is known.
+void CentrarEnPantalla(QWidget* ventana);
 
 } // namespace ventana
