@@ -1,0 +1,54 @@
+// A second libpulse connection that watches the sink volume from the
+// server's side: it sees a write once the server holds it. Used by the
+// benchmarks to tell when a write has landed; their servers have one sink.
+// Talks to the server that the environment names (PULSE_SERVER), never
+// starts one.
+#pragma once
+
+#include <pulse/pulseaudio.h>
+
+#include <chrono>
+#include <cstdint>
+
+namespace banco {
+
+inline constexpr auto kEsperaPorDefecto = std::chrono::seconds(5);
+
+// The sink volume that the program writes for a channel value 0..65535.
+pa_volume_t VolumenDeCanal(std::uint16_t canal);
+
+class ObservadorPulse {
+public:
+    ObservadorPulse();
+    ~ObservadorPulse();
+    ObservadorPulse(const ObservadorPulse&) = delete;
+    ObservadorPulse& operator=(const ObservadorPulse&) = delete;
+
+    bool Listo() const { return listo_; }
+
+    // Waits until the sink shows the volume on its first channel,
+    // or until the wait has passed.
+    bool Esperar(pa_volume_t volumen, std::chrono::milliseconds espera = kEsperaPorDefecto);
+    // Sets every channel of the default sink from here, as another program
+    // would, and waits until the server shows it.
+    bool Fijar(pa_volume_t volumen);
+    // How many volume changes this connection has seen.
+    std::uint64_t Cambios();
+
+private:
+    static void EnEstado(pa_context* contexto, void* datos);
+    static void EnAlarma(pa_mainloop_api* api, pa_time_event* alarma, const timeval* cuando,
+                         void* datos);
+    static void EnEvento(pa_context* contexto, pa_subscription_event_type_t tipo,
+                         std::uint32_t indice, void* datos);
+    static void EnSumidero(pa_context* contexto, const pa_sink_info* info, int fin, void* datos);
+
+    pa_threaded_mainloop* bucle_ = nullptr;
+    pa_context* contexto_ = nullptr;
+    pa_volume_t visto_ = PA_VOLUME_INVALID;
+    std::uint64_t cambios_ = 0;
+    bool listo_ = false;
+    bool vencido_ = false;
+};
+
+} // namespace banco
