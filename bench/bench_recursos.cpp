@@ -8,19 +8,19 @@
 //   - VmHWM (peak resident memory) and VmRSS (resident now) at the end, and
 //     the lowest and highest VmRSS seen during the window;
 //   - the CPU time (user + system) spent in the window, counting the
-//     children it waited for (a shell loop's commands): the threads' own
-//     time from schedstat (nanoseconds) plus cutime + cstime;
+//     children it waited for (a shell loop's commands): the process's CPU
+//     clock (nanoseconds, every thread) plus cutime + cstime;
 //   - the CPU time since it started (utime + stime + cutime + cstime).
 // Ratios are to the first process named.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -94,21 +94,20 @@ double TicsAMs(long tics) {
     return static_cast<double>(tics) * kMiliPorSegundo / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-// The time on CPU of every live thread, from schedstat, in milliseconds.
-double CpuHilosMs(pid_t pid) {
-    double nanos = 0;
-    std::error_code error;
-    for (const auto& hilo : std::filesystem::directory_iterator(Ruta(pid, "task"), error)) {
-        std::ifstream schedstat(hilo.path() / "schedstat");
-        double enCpu = 0;
-        if (schedstat >> enCpu) {
-            nanos += enCpu;
-        }
+// The process's own CPU time, every thread counted (those that have ended
+// too), in milliseconds; negative when the process is gone.
+double CpuPropioMs(pid_t pid) {
+    clockid_t reloj{};
+    timespec tiempo{};
+    if (clock_getcpuclockid(pid, &reloj) != 0 || clock_gettime(reloj, &tiempo) != 0) {
+        return -1;
     }
-    return nanos / kNanoPorMili;
+    return static_cast<double>(tiempo.tv_sec) * kMiliPorSegundo +
+           static_cast<double>(tiempo.tv_nsec) / kNanoPorMili;
 }
 
-// CPU time of the window's clock: threads precisely, waited-for children by ticks.
+// CPU time for the window: the process's own to the nanosecond, the children
+// it waited for in clock ticks.
 bool LeerCpu(Proceso& proceso, double& cpuMs) {
     const std::vector<long> tiempos = TiemposStat(proceso.pid);
     if (tiempos.empty()) {
@@ -118,7 +117,11 @@ bool LeerCpu(Proceso& proceso, double& cpuMs) {
     const long stime = tiempos[1];
     const long cutime = tiempos[2];
     const long cstime = tiempos[3];
-    cpuMs = CpuHilosMs(proceso.pid) + TicsAMs(cutime + cstime);
+    const double propioMs = CpuPropioMs(proceso.pid);
+    if (propioMs < 0) {
+        return false;
+    }
+    cpuMs = propioMs + TicsAMs(cutime + cstime);
     proceso.cpuTotalMs = TicsAMs(utime + stime + cutime + cstime);
     return true;
 }

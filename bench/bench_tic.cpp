@@ -12,8 +12,9 @@
 //   - the time each Timer_Timer call takes in the GUI thread;
 //   - the event loop's lateness: a 1 ms precise timer runs alongside, and
 //     every gap between its timeouts beyond 1 ms is time the loop could not
-//     serve it. A first phase of the same length with the bench timer but
-//     without ticks gives the loop's own lateness, to compare with.
+//     serve it. Blocks of the same length with the bench timer but without
+//     ticks give the loop's own lateness, to compare with; the two kinds of
+//     block alternate, so that a busy moment of the machine falls on both.
 //
 //   bench_tic [ticks]
 #include "estadistica.h"
@@ -37,6 +38,7 @@ using Reloj = std::chrono::steady_clock;
 using Microsegundos = std::chrono::duration<double, std::micro>;
 
 constexpr int kTics = 200;
+constexpr int kBloques = 5; // pairs of blocks without and with ticks
 constexpr int kCalentamiento = 5;
 constexpr int kIntervaloTicMs = 10;
 constexpr int kIntervaloSondaMs = 1;
@@ -48,13 +50,13 @@ constexpr std::uint16_t kNivelB = 49152;
 struct Fase {
     std::vector<double> ticUs;     // each Timer_Timer call
     std::vector<double> retrasoUs; // each gap of the 1 ms timer beyond 1 ms
-    double primerTicUs = 0;        // the first call, which connects
+    double primerTicUs = -1;       // the first call, which connects
 };
 
-// Runs the bench timer for `tics` timeouts (plus the warm-up); with
-// `conTics`, each timeout calls the cycle's tick.
-Fase Ejecutar(volumen::CicloControl& ciclo, int tics, bool conTics) {
-    Fase fase;
+// Runs the bench timer for `tics` timeouts (plus a warm-up) and adds the
+// figures to `fase`; with `conTics`, each timeout calls the cycle's tick.
+void Ejecutar(volumen::CicloControl& ciclo, int tics, bool conTics, Fase& fase) {
+    std::vector<double> retrasoUs;
     QEventLoop bucle;
     QTimer sonda;
     sonda.setTimerType(Qt::PreciseTimer);
@@ -62,7 +64,7 @@ Fase Ejecutar(volumen::CicloControl& ciclo, int tics, bool conTics) {
     auto anterior = Reloj::now();
     QObject::connect(&sonda, &QTimer::timeout, [&] {
         const auto ahora = Reloj::now();
-        fase.retrasoUs.push_back(
+        retrasoUs.push_back(
             std::max(0.0, Microsegundos(ahora - anterior).count() - kIntervaloSondaUs));
         anterior = ahora;
     });
@@ -76,7 +78,7 @@ Fase Ejecutar(volumen::CicloControl& ciclo, int tics, bool conTics) {
             const auto inicio = Reloj::now();
             ciclo.Timer_Timer();
             const double us = Microsegundos(Reloj::now() - inicio).count();
-            if (cuenta == -kCalentamiento) {
+            if (fase.primerTicUs < 0) {
                 fase.primerTicUs = us;
             }
             if (cuenta >= 0) {
@@ -84,7 +86,7 @@ Fase Ejecutar(volumen::CicloControl& ciclo, int tics, bool conTics) {
             }
         }
         if (cuenta == 0) {
-            fase.retrasoUs.clear(); // the warm-up's gaps do not count
+            retrasoUs.clear(); // the warm-up's gaps do not count
         }
         if (++cuenta == tics) {
             bucle.quit();
@@ -93,7 +95,7 @@ Fase Ejecutar(volumen::CicloControl& ciclo, int tics, bool conTics) {
     sonda.start();
     disparador.start();
     bucle.exec();
-    return fase;
+    fase.retrasoUs.insert(fase.retrasoUs.end(), retrasoUs.begin(), retrasoUs.end());
 }
 
 void Informar(const char* nombre, const std::vector<double>& us) {
@@ -120,16 +122,22 @@ int main(int argc, char** argv) {
         return QString::number(alterna ? kNivelA : kNivelB);
     });
 
-    const Fase sinTics = Ejecutar(ciclo, tics, false);
-    const Fase conTics = Ejecutar(ciclo, tics, true);
+    Fase sinTics;
+    Fase conTics;
+    const int ticsPorBloque = std::max(1, tics / kBloques);
+    for (int bloque = 0; bloque < kBloques; ++bloque) {
+        Ejecutar(ciclo, ticsPorBloque, false, sinTics);
+        Ejecutar(ciclo, ticsPorBloque, true, conTics);
+    }
     const std::uint16_t ultimo = alterna ? kNivelA : kNivelB;
     if (!observador.Listo() || !observador.Esperar(banco::VolumenDeCanal(ultimo))) {
         std::fprintf(stderr, "el último tic no llegó al servidor\n");
         return EXIT_FAILURE;
     }
 
-    std::printf("Tic del ciclo de control en el hilo de la interfaz (%d tics, uno cada %d ms)\n",
-                tics, kIntervaloTicMs);
+    std::printf("Tic del ciclo de control en el hilo de la interfaz (%d tics, uno cada %d ms, "
+                "en %d bloques alternos con otros tantos sin tics)\n",
+                ticsPorBloque * kBloques, kIntervaloTicMs, kBloques);
     std::printf("%-34s %.1f us\n", "primer tic (conecta)", conTics.primerTicUs);
     Informar("Timer_Timer", conTics.ticUs);
     Informar("retraso del bucle, sin tics", sinTics.retrasoUs);
