@@ -283,6 +283,8 @@ void AvisarFalloEscritura(QWidget* padre, const ResultadoEscritura& resultado) {
                      QStringLiteral("No se pudo guardar la configuración.\n") + resultado.motivo,
                      QMessageBox::Ok, padre);
     caja.setObjectName(QLatin1String(kAvisoFalloEscritura));
+    // The reason names a file or a folder: the user can select it and copy it.
+    caja.setTextInteractionFlags(Qt::TextSelectableByMouse);
     caja.exec();
 }
 

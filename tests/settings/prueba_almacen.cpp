@@ -418,6 +418,8 @@ void PruebaAlmacen::avisoDeFallo() {
     QCOMPARE(caja.icono, QMessageBox::Information);
     QCOMPARE(caja.botones, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(caja.padre, padre);
+    // The reason names a path, which the user may want to copy.
+    QVERIFY(caja.seleccionable);
 }
 
 int main(int argc, char** argv) {

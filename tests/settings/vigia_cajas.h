@@ -17,6 +17,7 @@ struct CajaVista {
     QMessageBox::Icon icono = QMessageBox::NoIcon;
     QMessageBox::StandardButtons botones;
     QWidget* padre = nullptr;
+    bool seleccionable = false;
 };
 
 class VigiaCajas {
@@ -37,7 +38,8 @@ private:
             return;
         }
         vistas_.push_back({caja->objectName(), caja->windowTitle(), caja->text(), caja->icon(),
-                           caja->standardButtons(), caja->parentWidget()});
+                           caja->standardButtons(), caja->parentWidget(),
+                           caja->textInteractionFlags().testFlag(Qt::TextSelectableByMouse)});
         QAbstractButton* boton = caja->button(QMessageBox::Ok);
         if (boton == nullptr) {
             boton = caja->escapeButton();
