@@ -12,6 +12,7 @@
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
+#include <memory>
 
 #ifndef _WIN32
 #include <QDir>
@@ -41,10 +42,22 @@ QString RutaClave(const Clave& clave) {
 }
 
 // Every use opens the store afresh, under the name the executable has now.
-// Only the user's own settings count: no system-wide fallback is consulted.
-void Preparar(QSettings& almacen) {
-    almacen.setFallbacksEnabled(false);
-    almacen.setAtomicSyncRequired(true);
+// The store of the running program; only the user's own settings count, no
+// system-wide fallback is consulted. On Windows the registry key is named in
+// full: an organization without an application name would otherwise land in
+// Software\<name>\OrganizationDefaults instead of Software\<name>.
+std::unique_ptr<QSettings> AbrirAlmacen() {
+#ifdef _WIN32
+    auto almacen = std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER\\Software\\") +
+                                                   NombreAplicacion(),
+                                               QSettings::NativeFormat);
+#else
+    auto almacen = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                               NombreAplicacion(), QString());
+#endif
+    almacen->setFallbacksEnabled(false);
+    almacen->setAtomicSyncRequired(true);
+    return almacen;
 }
 
 #ifndef _WIN32
@@ -209,8 +222,8 @@ QString NombreAplicacion() {
 }
 
 QString Leer(const Clave& clave) {
-    QSettings almacen(QSettings::NativeFormat, QSettings::UserScope, NombreAplicacion(), QString());
-    Preparar(almacen);
+    const auto abierto = AbrirAlmacen();
+    QSettings& almacen = *abierto;
     const QVariant valor = almacen.value(RutaClave(clave));
     if (!valor.isValid()) {
         return QString::fromUtf8(clave.porDefecto);
@@ -224,8 +237,8 @@ QString Leer(const Clave& clave) {
 }
 
 ResultadoEscritura Escribir(const Clave& clave, const QString& texto) {
-    QSettings almacen(QSettings::NativeFormat, QSettings::UserScope, NombreAplicacion(), QString());
-    Preparar(almacen);
+    const auto abierto = AbrirAlmacen();
+    QSettings& almacen = *abierto;
     const QString ruta = RutaClave(clave);
 
 #ifndef _WIN32
