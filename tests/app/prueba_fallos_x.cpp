@@ -82,7 +82,8 @@ constexpr int kClicsTriple = 3;
 constexpr int kRetardoClicsMs = 60;     // well inside any double-click interval
 constexpr int kEsperaSeleccionMs = 500; // a selection reaches another client at once
 constexpr std::uint32_t kNivel = 16384;
-constexpr std::uint32_t kVolumenNormal = 65536; // pa_volume_t at 100 %
+constexpr std::uint32_t kNivelPorDefecto = 32768; // with nothing stored
+constexpr std::uint32_t kVolumenNormal = 65536;   // pa_volume_t at 100 %
 constexpr std::uint32_t kNivelMaximo = 65535;
 constexpr qint64 kMsPorSegundo = 1000;
 // Fields of /proc/<pid>/stat, counted from 1: the state follows the name.
@@ -565,6 +566,16 @@ private slots:
         QVERIFY(
             Esperar([&] { return Sostenido(ServidorPulse::kSumideroInicial); }, kSiguienteTickMs));
         QVERIFY(!Ventana(kTituloPrincipal).has_value());
+        // Without an icon, a second start is the way back: it asks for the
+        // password. Cancelled, the window stays hidden.
+        QProcess segundo;
+        LanzarSegundo(segundo);
+        QVERIFY(segundo.waitForFinished(kEsperaMs));
+        QCOMPARE(segundo.exitCode(), 0);
+        QVERIFY(EsperarVentana(kTituloAcceso));
+        Tecla(*Ventana(kTituloAcceso), QStringLiteral("Escape"));
+        QVERIFY(Esperar([&] { return !Ventana(kTituloAcceso).has_value(); }));
+        QVERIFY(!Ventana(kTituloPrincipal).has_value());
 
         QVERIFY2(x_.IniciarBandeja(), qPrintable(x_.Error()));
         QElapsedTimer reloj;
@@ -689,6 +700,13 @@ private slots:
         Teclear(*Ventana(kTituloAcceso), kClave);
         QVERIFY(EsperarVentana(kTituloPrincipal));
         QVERIFY(Icono().has_value());
+        // The level is the default one: starting control ("Ac&tivar Control",
+        // Alt+T) writes it to the device, and the window goes behind the icon.
+        QVERIFY(TodoAlNormal(ServidorPulse::kSumideroInicial));
+        Tecla(*Ventana(kTituloPrincipal), QStringLiteral("alt+t"));
+        QVERIFY(
+            Esperar([&] { return Sostenido(ServidorPulse::kSumideroInicial, kNivelPorDefecto); }));
+        QVERIFY(Esperar([&] { return !Ventana(kTituloPrincipal).has_value(); }));
         if (caso == QLatin1String("carpeta")) {
             QVERIFY(QFileInfo(ArchivoAjustes()).isDir()); // nothing was put in its place
         }
