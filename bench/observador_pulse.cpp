@@ -31,8 +31,13 @@ ObservadorPulse::ObservadorPulse() {
         pa_operation_unref(
             pa_context_subscribe(contexto_, PA_SUBSCRIPTION_MASK_SINK, nullptr, nullptr));
         // The volume as it is now, so that a wait for it ends at once.
-        pa_operation_unref(pa_context_get_sink_info_by_name(contexto_, kSumideroPredeterminado,
-                                                            &ObservadorPulse::EnSumidero, this));
+        pa_operation* lectura = pa_context_get_sink_info_by_name(
+            contexto_, kSumideroPredeterminado, &ObservadorPulse::EnSumidero, this);
+        while (pa_operation_get_state(lectura) == PA_OPERATION_RUNNING) {
+            pa_threaded_mainloop_wait(bucle_);
+        }
+        pa_operation_unref(lectura);
+        cambios_ = 0;
     }
     pa_threaded_mainloop_unlock(bucle_);
 }
@@ -111,8 +116,8 @@ void ObservadorPulse::EnSumidero(pa_context* /*contexto*/, const pa_sink_info* i
             ++observador->cambios_;
         }
         observador->visto_ = info->volume.values[0];
-        pa_threaded_mainloop_signal(observador->bucle_, 0);
     }
+    pa_threaded_mainloop_signal(observador->bucle_, 0);
 }
 
 } // namespace banco
