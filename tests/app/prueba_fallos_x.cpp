@@ -76,7 +76,7 @@ constexpr int kCapturasTipMaximas = 10;
 constexpr int kPasoBusquedaTexto = 4; // pixels between tries at the message's text
 // A message box's text is in the upper part; its buttons are below this.
 constexpr int kPorcientoZonaTexto = 60;
-constexpr int kCien = 100;
+constexpr int kCien = 100;         // per cent
 constexpr int kFraccionDesvio = 6; // tries alternate a sixth of the width either side
 constexpr int kClicsTriple = 3;
 constexpr int kRetardoClicsMs = 60;     // well inside any double-click interval
@@ -146,7 +146,7 @@ class PruebaFallosX : public QObject {
     QString carpetaConfiguracion_; // what XDG_CONFIG_HOME says; the temporary folder unless a
                                    // case points it elsewhere
     QTemporaryDir runtime_;
-    QTemporaryDir trabajo_; // screenshots of the tip, the read-only folder
+    QTemporaryDir trabajo_; // pictures of the tip
     QProcess programa_;
     QByteArray salida_; // everything the program printed, both channels
 
@@ -279,8 +279,9 @@ class PruebaFallosX : public QObject {
     // The program's tooltip window on show, if any.
     std::optional<QString> VentanaTip() {
         const auto ventanas = x_.Ejecutar(
-            QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                        QStringLiteral("--class"), QStringLiteral("^quelvaren$")});
+            QStringLiteral("xdotool"),
+            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
+             QLatin1Char('^') + kClaseVentana + QLatin1Char('$')});
         if (!ventanas) {
             return std::nullopt;
         }
@@ -341,8 +342,8 @@ class PruebaFallosX : public QObject {
     // The paragraphs of the message box's text, top down. Its text can be
     // selected with the mouse, a selection becomes the X primary selection,
     // and a triple click selects the paragraph under the pointer. The box's
-    // inner layout is not known from outside, so the clicks go down near its middle
-    // from the top until they have passed the text, and stop above the
+    // inner layout is not known from outside, so the clicks go down near its
+    // middle from the top until they have passed the text, and stop above the
     // buttons.
     std::optional<QStringList> ParrafosDelAviso(const QString& ventana) {
         bool ok = false;
@@ -391,9 +392,13 @@ class PruebaFallosX : public QObject {
     }
 
     void Diagnosticar() {
+        QString caso = QString::fromLatin1(QTest::currentTestFunction());
+        if (const char* fila = QTest::currentDataTag()) {
+            caso += QLatin1Char('-') +
+                    QString::fromUtf8(fila).replace(QLatin1Char(' '), QLatin1Char('_'));
+        }
         const QString captura =
-            QDir::temp().filePath(QStringLiteral("quelvaren-fallos-%1.png")
-                                      .arg(QString::fromLatin1(QTest::currentTestFunction())));
+            QDir::temp().filePath(QStringLiteral("quelvaren-fallos-%1.png").arg(caso));
         x_.CapturarPantalla(captura);
         RecogerSalida();
         qWarning("captura en %s\nsalida del programa:\n%s\nregistro de PulseAudio: %s\n%s",
@@ -462,7 +467,7 @@ private slots:
         QVERIFY(cpuSinServidor.has_value());
         qInfo("CPU del programa: %.2f %% de un núcleo con servidor, %.2f %% sin él (%d ms cada "
               "medida)",
-              *cpuConServidor * 100, *cpuSinServidor * 100, kVentanaMedidaMs);
+              *cpuConServidor * kCien, *cpuSinServidor * kCien, kVentanaMedidaMs);
         QVERIFY2(*cpuSinServidor < kFraccionCpuMaxima,
                  qPrintable(QStringLiteral("%1 de un núcleo").arg(*cpuSinServidor)));
         const int lineas = LineasDesde(salidaAntes);
@@ -476,7 +481,8 @@ private slots:
         LanzarSegundo(segundo);
         QVERIFY(segundo.waitForFinished(kRespuestaMs));
         QCOMPARE(segundo.exitCode(), 0);
-        QVERIFY(EsperarVentana(kTituloAcceso, kRespuestaMs - int(reloj.elapsed())));
+        QVERIFY(EsperarVentana(kTituloAcceso,
+                               std::max(kSondeoMs, kRespuestaMs - int(reloj.elapsed()))));
         qInfo("diálogo de acceso %lld ms después de la segunda orden, sin servidor",
               static_cast<long long>(reloj.elapsed()));
         Tecla(*Ventana(kTituloAcceso), QStringLiteral("Escape"));
@@ -509,7 +515,7 @@ private slots:
         const auto cpuSinServidor = FraccionCpu(kVentanaMedidaMs);
         QVERIFY(cpuSinServidor.has_value());
         qInfo("CPU del programa sin servidor desde el arranque: %.2f %% de un núcleo",
-              *cpuSinServidor * 100);
+              *cpuSinServidor * kCien);
         QVERIFY2(*cpuSinServidor < kFraccionCpuMaxima,
                  qPrintable(QStringLiteral("%1 de un núcleo").arg(*cpuSinServidor)));
         QVERIFY2(LineasDesde(salidaAntes) <= kLineasMaximasSinServidor,
@@ -604,7 +610,7 @@ private slots:
         QTest::addColumn<bool>("seGuarda");
         QTest::addColumn<QString>("motivo"); // part of the reason a failed save gives
         // Random bytes where the file should be: nothing in it can be read, so
-        // no password is set; the first one typed replaces the junk.
+        // no password is set; the first one typed is saved into it.
         QTest::newRow("basura") << QStringLiteral("basura") << true << QString();
         // A folder where the file should be: neither read nor written.
         QTest::newRow("carpeta en lugar del archivo")
