@@ -5,6 +5,7 @@
 // restarting, and a settings file that cannot be read or written.
 
 #include "support/escritorio_x.h"
+#include "support/programa_x.h"
 #include "support/servidor_pulse.h"
 
 #include <QClipboard>
@@ -31,8 +32,9 @@
 
 namespace {
 
+using namespace programa_x;
+
 const QString kPrograma = QStringLiteral(QUELVAREN_BINARIO);
-const QString kClaseVentana = QStringLiteral("quelvaren");
 const QString kClave = QStringLiteral("abc");
 const QString kClaveGuardada = QStringLiteral("MwM"); // "abc" as the store keeps it
 const QString kTituloPrimeraClave = QStringLiteral("Nueva Clave de Acceso");
@@ -43,10 +45,8 @@ const QString kAvisoNoGuardado = QStringLiteral("No se pudo guardar la configura
 const QString kSumideroNuevo = QStringLiteral("b");
 const QString kTipoTooltip = QStringLiteral("_NET_WM_WINDOW_TYPE_TOOLTIP");
 
-constexpr int kEsperaMs = 15000; // anything the X server, trayer or the program must do
 constexpr int kSondeoMs = 50;
-constexpr int kRetardoTecleoMs = 20; // between the keys xdotool types
-constexpr int kTickMs = 2000;        // the program writes the level every two seconds
+constexpr int kTickMs = 2000; // the program writes the level every two seconds
 // Scheduling slack on top of whole ticks: timer jitter, pactl's own run, a
 // loaded machine.
 constexpr int kHolguraMs = 1000;
@@ -84,7 +84,6 @@ constexpr int kEsperaSeleccionMs = 500; // a selection reaches another client at
 constexpr std::uint32_t kNivel = 16384;
 constexpr std::uint32_t kNivelPorDefecto = 32768; // with nothing stored
 constexpr std::uint32_t kVolumenNormal = 65536;   // pa_volume_t at 100 %
-constexpr std::uint32_t kNivelMaximo = 65535;
 constexpr qint64 kMsPorSegundo = 1000;
 // Fields of /proc/<pid>/stat, counted from 1: the state follows the name.
 constexpr int kCampoEstado = 3;
@@ -92,21 +91,6 @@ constexpr int kCampoUtime = 14;
 constexpr int kCampoStime = 15;
 
 EscritorioX* gEscritorio = nullptr;
-
-bool Esperar(const std::function<bool()>& condicion, int esperaMs = kEsperaMs) {
-    const QDeadlineTimer plazo(esperaMs);
-    while (!condicion()) {
-        if (plazo.hasExpired()) {
-            return false;
-        }
-        QTest::qWait(kSondeoMs);
-    }
-    return true;
-}
-
-std::uint32_t VolumenDeNivel(std::uint32_t nivel) {
-    return static_cast<std::uint32_t>(std::lround(double(nivel) * kVolumenNormal / kNivelMaximo));
-}
 
 // CPU time a process has used so far, all its threads, user and system.
 std::optional<qint64> TiempoCpuMs(qint64 pid) {
@@ -155,17 +139,6 @@ class PruebaFallosX : public QObject {
         return QDir(carpetaConfiguracion_)
             .filePath(QFileInfo(kPrograma).fileName() + QStringLiteral(".conf"));
     }
-    void Sembrar(const QMap<QString, QString>& valores) {
-        QFile::remove(ArchivoAjustes());
-        QSettings archivo(ArchivoAjustes(), QSettings::IniFormat);
-        for (auto it = valores.begin(); it != valores.end(); ++it) {
-            archivo.setValue(QStringLiteral("Config/") + it.key(), it.value());
-        }
-    }
-    QString Leido(const QString& clave) const {
-        QSettings archivo(ArchivoAjustes(), QSettings::IniFormat);
-        return archivo.value(QStringLiteral("Config/") + clave).toString();
-    }
 
     QProcessEnvironment Entorno() const {
         QProcessEnvironment entorno = x_.Entorno();
@@ -192,11 +165,11 @@ class PruebaFallosX : public QObject {
     // The auto road: a password and "Auto" set, so control runs from the start
     // and only the icon shows.
     void LanzarEnAutomatico() {
-        Sembrar({{QStringLiteral("Pass"), kClaveGuardada},
-                 {QStringLiteral("Valor"), QString::number(kNivel)},
-                 {QStringLiteral("Auto"), QStringLiteral("S")}});
+        Sembrar(ArchivoAjustes(), {{QStringLiteral("Pass"), kClaveGuardada},
+                                   {QStringLiteral("Valor"), QString::number(kNivel)},
+                                   {QStringLiteral("Auto"), QStringLiteral("S")}});
         Lanzar();
-        QVERIFY(Icono().has_value());
+        QVERIFY(Icono(x_).has_value());
     }
 
     // Whether every channel of the sink is at the level.
@@ -232,48 +205,6 @@ class PruebaFallosX : public QObject {
             return std::nullopt;
         }
         return double(*despues - *antes) / double(reloj.elapsed());
-    }
-
-    // The program's visible top-level window with that title, if any.
-    std::optional<QString> Ventana(const QString& titulo) {
-        const auto salida = x_.Ejecutar(
-            QStringLiteral("xdotool"),
-            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-             QLatin1Char('^') + QRegularExpression::escape(titulo) + QLatin1Char('$')});
-        if (!salida || salida->trimmed().isEmpty()) {
-            return std::nullopt;
-        }
-        return salida->trimmed().split(QLatin1Char('\n')).first();
-    }
-    bool EsperarVentana(const QString& titulo, int esperaMs = kEsperaMs) {
-        return Esperar([&] { return Ventana(titulo).has_value(); }, esperaMs);
-    }
-    void Enfocar(const QString& ventana) {
-        QVERIFY(x_.Ejecutar(QStringLiteral("xdotool"),
-                            {QStringLiteral("windowfocus"), QStringLiteral("--sync"), ventana})
-                    .has_value());
-    }
-    // Types into the window, then presses Enter.
-    void Teclear(const QString& ventana, const QString& texto) {
-        Enfocar(ventana);
-        QVERIFY(x_.Ejecutar(QStringLiteral("xdotool"),
-                            {QStringLiteral("type"), QStringLiteral("--delay"),
-                             QString::number(kRetardoTecleoMs), texto})
-                    .has_value());
-        QVERIFY(x_.Ejecutar(QStringLiteral("xdotool"),
-                            {QStringLiteral("key"), QStringLiteral("Return")})
-                    .has_value());
-    }
-    void Tecla(const QString& ventana, const QString& tecla) {
-        Enfocar(ventana);
-        QVERIFY(x_.Ejecutar(QStringLiteral("xdotool"), {QStringLiteral("key"), tecla}).has_value());
-    }
-    std::optional<EscritorioX::Geometria> Icono() {
-        const auto icono = x_.EsperarIconoIncrustado(kClaseVentana);
-        if (!icono) {
-            return std::nullopt;
-        }
-        return x_.GeometriaVentana(*icono);
     }
 
     // The program's tooltip window on show, if any.
@@ -481,13 +412,13 @@ private slots:
         LanzarSegundo(segundo);
         QVERIFY(segundo.waitForFinished(kRespuestaMs));
         QCOMPARE(segundo.exitCode(), 0);
-        QVERIFY(EsperarVentana(kTituloAcceso,
+        QVERIFY(EsperarVentana(x_, kTituloAcceso,
                                std::max(kSondeoMs, kRespuestaMs - int(reloj.elapsed()))));
         qInfo("diálogo de acceso %lld ms después de la segunda orden, sin servidor",
               static_cast<long long>(reloj.elapsed()));
-        Tecla(*Ventana(kTituloAcceso), QStringLiteral("Escape"));
-        QVERIFY(Esperar([&] { return !Ventana(kTituloAcceso).has_value(); }));
-        QVERIFY(!Ventana(kTituloPrincipal).has_value());
+        QVERIFY(Tecla(x_, *Ventana(x_, kTituloAcceso), QStringLiteral("Escape")));
+        QVERIFY(Esperar([&] { return !Ventana(x_, kTituloAcceso).has_value(); }));
+        QVERIFY(!Ventana(x_, kTituloPrincipal).has_value());
 
         // Back: a fresh server's sink is at 100 %, so reaching the level is a
         // write of the program's.
@@ -508,7 +439,7 @@ private slots:
     void sinServidorAlArrancar() {
         pulse_->Detener();
         LanzarEnAutomatico();
-        QVERIFY(!Ventana(kTituloPrincipal).has_value()); // only the icon, as ever on this road
+        QVERIFY(!Ventana(x_, kTituloPrincipal).has_value()); // only the icon, as ever on this road
 
         RecogerSalida();
         const qsizetype salidaAntes = salida_.size();
@@ -560,7 +491,7 @@ private slots:
     // back.
     void bandejaQueVuelve() {
         LanzarEnAutomatico();
-        auto icono = Icono();
+        auto icono = Icono(x_);
         QVERIFY(icono.has_value());
         const auto tipAntes = ImagenDelTip(*icono);
         QVERIFY2(tipAntes.has_value(), "el tip del icono no se vio");
@@ -571,22 +502,22 @@ private slots:
         QVERIFY(pulse_->FijarVolumen(ServidorPulse::kSumideroInicial, {kVolumenNormal}));
         QVERIFY(
             Esperar([&] { return Sostenido(ServidorPulse::kSumideroInicial); }, kSiguienteTickMs));
-        QVERIFY(!Ventana(kTituloPrincipal).has_value());
+        QVERIFY(!Ventana(x_, kTituloPrincipal).has_value());
         // Without an icon, a second start is the way back: it asks for the
         // password. Cancelled, the window stays hidden.
         QProcess segundo;
         LanzarSegundo(segundo);
         QVERIFY(segundo.waitForFinished(kEsperaMs));
         QCOMPARE(segundo.exitCode(), 0);
-        QVERIFY(EsperarVentana(kTituloAcceso));
-        Tecla(*Ventana(kTituloAcceso), QStringLiteral("Escape"));
-        QVERIFY(Esperar([&] { return !Ventana(kTituloAcceso).has_value(); }));
-        QVERIFY(!Ventana(kTituloPrincipal).has_value());
+        QVERIFY(EsperarVentana(x_, kTituloAcceso));
+        QVERIFY(Tecla(x_, *Ventana(x_, kTituloAcceso), QStringLiteral("Escape")));
+        QVERIFY(Esperar([&] { return !Ventana(x_, kTituloAcceso).has_value(); }));
+        QVERIFY(!Ventana(x_, kTituloPrincipal).has_value());
 
         QVERIFY2(x_.IniciarBandeja(), qPrintable(x_.Error()));
         QElapsedTimer reloj;
         reloj.start();
-        icono = Icono();
+        icono = Icono(x_);
         QVERIFY2(icono.has_value(), "el icono no volvió a la bandeja");
         qInfo("icono incrustado de nuevo a los %lld ms", static_cast<long long>(reloj.elapsed()));
         const auto tipDespues = ImagenDelTip(*icono);
@@ -596,12 +527,12 @@ private slots:
 
         // A left click still asks for the password and shows the window.
         QVERIFY(x_.Clic(icono->Centro().x(), icono->Centro().y()));
-        QVERIFY(EsperarVentana(kTituloAcceso));
-        Teclear(*Ventana(kTituloAcceso), kClave);
-        QVERIFY(EsperarVentana(kTituloPrincipal));
+        QVERIFY(EsperarVentana(x_, kTituloAcceso));
+        QVERIFY(Teclear(x_, *Ventana(x_, kTituloAcceso), kClave));
+        QVERIFY(EsperarVentana(x_, kTituloPrincipal));
         // And a minimised window goes back behind the icon, not to a taskbar.
-        Tecla(*Ventana(kTituloPrincipal), QStringLiteral("Escape"));
-        QVERIFY(Esperar([&] { return !Ventana(kTituloPrincipal).has_value(); }));
+        QVERIFY(Tecla(x_, *Ventana(x_, kTituloPrincipal), QStringLiteral("Escape")));
+        QVERIFY(Esperar([&] { return !Ventana(x_, kTituloPrincipal).has_value(); }));
         TerminarEnOrden();
     }
 
@@ -680,15 +611,16 @@ private slots:
         } else {
             Lanzar(programa, argumentos);
         }
-        QVERIFY(EsperarVentana(kTituloPrimeraClave));
+        QVERIFY(EsperarVentana(x_, kTituloPrimeraClave));
         QCOMPARE(programa_.state(), QProcess::Running);
-        Teclear(*Ventana(kTituloPrimeraClave), kClave);
+        QVERIFY(Teclear(x_, *Ventana(x_, kTituloPrimeraClave), kClave));
 
         if (seGuarda) {
-            QVERIFY(Esperar([&] { return Leido(QStringLiteral("Pass")) == kClaveGuardada; }));
+            QVERIFY(Esperar(
+                [&] { return Leido(ArchivoAjustes(), QStringLiteral("Pass")) == kClaveGuardada; }));
         } else {
-            QVERIFY2(EsperarVentana(kTituloAviso), "no se avisó de que no se pudo guardar");
-            const auto aviso = Ventana(kTituloAviso);
+            QVERIFY2(EsperarVentana(x_, kTituloAviso), "no se avisó de que no se pudo guardar");
+            const auto aviso = Ventana(x_, kTituloAviso);
             QVERIFY(aviso.has_value());
             const auto parrafos = ParrafosDelAviso(*aviso);
             QVERIFY2(parrafos.has_value(), "no se pudo leer el texto del aviso");
@@ -697,22 +629,22 @@ private slots:
             // The reason that follows tells the fault that was really there.
             QVERIFY2(parrafos->size() >= 2 && parrafos->at(1).contains(motivo),
                      qPrintable(parrafos->join(QLatin1Char('|'))));
-            Tecla(*aviso, QStringLiteral("Return"));
+            QVERIFY(Tecla(x_, *aviso, QStringLiteral("Return")));
         }
 
         // The password typed holds for this run: the access check asks for it
         // and the window shows.
-        QVERIFY(EsperarVentana(kTituloAcceso));
-        Teclear(*Ventana(kTituloAcceso), kClave);
-        QVERIFY(EsperarVentana(kTituloPrincipal));
-        QVERIFY(Icono().has_value());
+        QVERIFY(EsperarVentana(x_, kTituloAcceso));
+        QVERIFY(Teclear(x_, *Ventana(x_, kTituloAcceso), kClave));
+        QVERIFY(EsperarVentana(x_, kTituloPrincipal));
+        QVERIFY(Icono(x_).has_value());
         // The level is the default one: starting control ("Ac&tivar Control",
         // Alt+T) writes it to the device, and the window goes behind the icon.
         QVERIFY(TodoAlNormal(ServidorPulse::kSumideroInicial));
-        Tecla(*Ventana(kTituloPrincipal), QStringLiteral("alt+t"));
+        QVERIFY(Tecla(x_, *Ventana(x_, kTituloPrincipal), QStringLiteral("alt+t")));
         QVERIFY(
             Esperar([&] { return Sostenido(ServidorPulse::kSumideroInicial, kNivelPorDefecto); }));
-        QVERIFY(Esperar([&] { return !Ventana(kTituloPrincipal).has_value(); }));
+        QVERIFY(Esperar([&] { return !Ventana(x_, kTituloPrincipal).has_value(); }));
         if (caso == QLatin1String("carpeta")) {
             QVERIFY(QFileInfo(ArchivoAjustes()).isDir()); // nothing was put in its place
         }

@@ -5,6 +5,7 @@
 
 #include "settings/ajustes.h"
 #include "support/escritorio_x.h"
+#include "support/programa_x.h"
 #include "support/servidor_pulse.h"
 
 #include <QDeadlineTimer>
@@ -20,35 +21,18 @@
 
 namespace {
 
+using namespace programa_x;
+
 const QString kPrograma = QStringLiteral(QUELVAREN_BINARIO);
-const QString kClaseVentana = QStringLiteral("quelvaren");
 const QString kClave = QStringLiteral("abc");
 const QString kClaveGuardada = QStringLiteral("MwM");
 const QString kTituloPrimeraClave = QStringLiteral("Nueva Clave de Acceso");
 const QString kTituloAcceso = QStringLiteral("Introducir la CLAVE de ACCESO");
 const QString kTituloPrincipal = QStringLiteral("Quelvaren");
 
-constexpr int kEsperaMs = 15000;
-constexpr int kSondeoMs = 50;
 // Two ticks and some room: whatever another program sets lasts at most one tick.
 constexpr int kEsperaTicksMs = 4500;
 constexpr std::uint32_t kVolumenNormal = 65536; // pa_volume_t at 100 %
-constexpr std::uint32_t kNivelMaximo = 65535;
-
-bool Esperar(const std::function<bool()>& condicion, int esperaMs = kEsperaMs) {
-    const QDeadlineTimer plazo(esperaMs);
-    while (!condicion()) {
-        if (plazo.hasExpired()) {
-            return false;
-        }
-        QTest::qWait(kSondeoMs);
-    }
-    return true;
-}
-
-std::uint32_t VolumenDeNivel(std::uint32_t nivel) {
-    return static_cast<std::uint32_t>(std::lround(double(nivel) * kVolumenNormal / kNivelMaximo));
-}
 
 } // namespace
 
@@ -64,17 +48,6 @@ class PruebaProgramaX : public QObject {
     QString ArchivoAjustes() const {
         return configuracion_.filePath(QFileInfo(kPrograma).completeBaseName() +
                                        QStringLiteral(".conf"));
-    }
-    void Sembrar(const QMap<QString, QString>& valores) {
-        QFile::remove(ArchivoAjustes());
-        QSettings archivo(ArchivoAjustes(), QSettings::IniFormat);
-        for (auto it = valores.begin(); it != valores.end(); ++it) {
-            archivo.setValue(QStringLiteral("Config/") + it.key(), it.value());
-        }
-    }
-    QString Leido(const QString& clave) const {
-        QSettings archivo(ArchivoAjustes(), QSettings::IniFormat);
-        return archivo.value(QStringLiteral("Config/") + clave).toString();
     }
 
     QProcessEnvironment Entorno() const {
@@ -92,59 +65,12 @@ class PruebaProgramaX : public QObject {
     void Lanzar() { Lanzar(programa_); }
     // Starts the program on the auto road and waits for its icon.
     void LanzarEnAutomatico() {
-        Sembrar({{QStringLiteral("Pass"), kClaveGuardada},
-                 {QStringLiteral("Auto"), QStringLiteral("S")}});
+        Sembrar(ArchivoAjustes(), {{QStringLiteral("Pass"), kClaveGuardada},
+                                   {QStringLiteral("Auto"), QStringLiteral("S")}});
         Lanzar();
-        QVERIFY(Icono().has_value());
+        QVERIFY(Icono(escritorio_).has_value());
     }
 
-    // The program's visible top-level window with that title, if any.
-    std::optional<QString> Ventana(const QString& titulo) {
-        const auto salida = escritorio_.Ejecutar(
-            QStringLiteral("xdotool"),
-            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-             QLatin1Char('^') + QRegularExpression::escape(titulo) + QLatin1Char('$')});
-        if (!salida || salida->trimmed().isEmpty()) {
-            return std::nullopt;
-        }
-        return salida->trimmed().split(QLatin1Char('\n')).first();
-    }
-    bool EsperarVentana(const QString& titulo) {
-        return Esperar([&] { return Ventana(titulo).has_value(); });
-    }
-    // Types into the window that has the focus, then presses Enter.
-    void Teclear(const QString& ventana, const QString& texto) {
-        QVERIFY(escritorio_
-                    .Ejecutar(QStringLiteral("xdotool"),
-                              {QStringLiteral("windowfocus"), QStringLiteral("--sync"), ventana})
-                    .has_value());
-        if (!texto.isEmpty()) {
-            QVERIFY(escritorio_
-                        .Ejecutar(QStringLiteral("xdotool"),
-                                  {QStringLiteral("type"), QStringLiteral("--delay"),
-                                   QStringLiteral("20"), texto})
-                        .has_value());
-        }
-        QVERIFY(escritorio_
-                    .Ejecutar(QStringLiteral("xdotool"),
-                              {QStringLiteral("key"), QStringLiteral("Return")})
-                    .has_value());
-    }
-    void Tecla(const QString& ventana, const QString& tecla) {
-        QVERIFY(escritorio_
-                    .Ejecutar(QStringLiteral("xdotool"),
-                              {QStringLiteral("windowfocus"), QStringLiteral("--sync"), ventana})
-                    .has_value());
-        QVERIFY(escritorio_.Ejecutar(QStringLiteral("xdotool"), {QStringLiteral("key"), tecla})
-                    .has_value());
-    }
-    std::optional<EscritorioX::Geometria> Icono() {
-        const auto icono = escritorio_.EsperarIconoIncrustado(kClaseVentana);
-        if (!icono) {
-            return std::nullopt;
-        }
-        return escritorio_.GeometriaVentana(*icono);
-    }
     void Diagnosticar() {
         const QString captura = QDir::temp().filePath(QStringLiteral("quelvaren-e2e.png"));
         escritorio_.CapturarPantalla(captura);
@@ -173,24 +99,25 @@ private slots:
     void primerArranqueHastaLaVentana() {
         QFile::remove(ArchivoAjustes());
         Lanzar();
-        QVERIFY(EsperarVentana(kTituloPrimeraClave));
-        Teclear(*Ventana(kTituloPrimeraClave), kClave);
-        QVERIFY(Esperar([&] { return Leido(QStringLiteral("Pass")) == kClaveGuardada; }));
-        QVERIFY(EsperarVentana(kTituloAcceso));
-        Teclear(*Ventana(kTituloAcceso), kClave);
-        QVERIFY(EsperarVentana(kTituloPrincipal));
-        QVERIFY(Icono().has_value());
+        QVERIFY(EsperarVentana(escritorio_, kTituloPrimeraClave));
+        QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloPrimeraClave), kClave));
+        QVERIFY(Esperar(
+            [&] { return Leido(ArchivoAjustes(), QStringLiteral("Pass")) == kClaveGuardada; }));
+        QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
+        QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), kClave));
+        QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
+        QVERIFY(Icono(escritorio_).has_value());
         // Nothing holds the level until control starts.
         QCOMPARE(pulse_->VolumenCanales(ServidorPulse::kSumideroInicial).value(0), kVolumenNormal);
     }
 
     void arranqueAutomaticoSostieneElNivel() {
         constexpr std::uint32_t kNivel = 16384;
-        Sembrar({{QStringLiteral("Pass"), kClaveGuardada},
-                 {QStringLiteral("Valor"), QString::number(kNivel)},
-                 {QStringLiteral("Auto"), QStringLiteral("S")}});
+        Sembrar(ArchivoAjustes(), {{QStringLiteral("Pass"), kClaveGuardada},
+                                   {QStringLiteral("Valor"), QString::number(kNivel)},
+                                   {QStringLiteral("Auto"), QStringLiteral("S")}});
         Lanzar();
-        QVERIFY(Icono().has_value());
+        QVERIFY(Icono(escritorio_).has_value());
         const auto sostenido = [&] {
             const auto canales = pulse_->VolumenCanales(ServidorPulse::kSumideroInicial);
             return !canales.isEmpty() &&
@@ -198,7 +125,7 @@ private slots:
                                [](std::uint32_t v) { return v == VolumenDeNivel(kNivel); });
         };
         QVERIFY(Esperar(sostenido));
-        QVERIFY(!Ventana(kTituloPrincipal).has_value()); // only the icon shows
+        QVERIFY(!Ventana(escritorio_, kTituloPrincipal).has_value()); // only the icon shows
 
         // Another program turns it up: the next tick puts it back.
         for (int vez = 0; vez < 2; ++vez) {
@@ -207,16 +134,17 @@ private slots:
         }
 
         // A left click on the icon asks for the password; the right one shows the window.
-        const auto icono = Icono();
+        const auto icono = Icono(escritorio_);
         QVERIFY(icono.has_value());
         QVERIFY(escritorio_.Clic(icono->Centro().x(), icono->Centro().y()));
-        QVERIFY(EsperarVentana(kTituloAcceso));
-        Teclear(*Ventana(kTituloAcceso), kClave);
-        QVERIFY(EsperarVentana(kTituloPrincipal));
+        QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
+        QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), kClave));
+        QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
 
         // Leaving: "&Salir" asks first; Yes removes the icon and ends the program.
-        Tecla(*Ventana(kTituloPrincipal), QStringLiteral("alt+s"));
-        QVERIFY(EsperarVentana(kTituloPrincipal) && Esperar([&] {
+        QVERIFY(
+            Tecla(escritorio_, *Ventana(escritorio_, kTituloPrincipal), QStringLiteral("alt+s")));
+        QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal) && Esperar([&] {
                     const auto salida = escritorio_.Ejecutar(
                         QStringLiteral("xdotool"),
                         {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
@@ -240,9 +168,9 @@ private slots:
         QVERIFY(segundo.waitForFinished(kEsperaMs));
         QCOMPARE(segundo.exitCode(), 0);
         // The running program asks for the password and shows its window.
-        QVERIFY(EsperarVentana(kTituloAcceso));
-        Teclear(*Ventana(kTituloAcceso), kClave);
-        QVERIFY(EsperarVentana(kTituloPrincipal));
+        QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
+        QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), kClave));
+        QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
         QCOMPARE(programa_.state(), QProcess::Running);
     }
 
@@ -255,7 +183,7 @@ private slots:
         QProcess otro;
         Lanzar(otro, copia);
         // Its own, empty store: it asks for a first password instead of ending.
-        QVERIFY(EsperarVentana(kTituloPrimeraClave));
+        QVERIFY(EsperarVentana(escritorio_, kTituloPrimeraClave));
         QCOMPARE(otro.state(), QProcess::Running);
         otro.kill();
         otro.waitForFinished();
@@ -271,14 +199,14 @@ private slots:
     }
 
     void accesoRechazadoAlArrancar() {
-        Sembrar({{QStringLiteral("Pass"), kClaveGuardada}});
+        Sembrar(ArchivoAjustes(), {{QStringLiteral("Pass"), kClaveGuardada}});
         Lanzar();
-        QVERIFY(EsperarVentana(kTituloAcceso));
-        Tecla(*Ventana(kTituloAcceso), QStringLiteral("Escape"));
+        QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
+        QVERIFY(Tecla(escritorio_, *Ventana(escritorio_, kTituloAcceso), QStringLiteral("Escape")));
         QVERIFY(programa_.waitForFinished(kEsperaMs));
         QCOMPARE(programa_.exitCode(), 0);
         QVERIFY(!escritorio_.IconoIncrustado(kClaseVentana).has_value());
-        QCOMPARE(Leido(QStringLiteral("Pass")), kClaveGuardada);
+        QCOMPARE(Leido(ArchivoAjustes(), QStringLiteral("Pass")), kClaveGuardada);
     }
 };
 
