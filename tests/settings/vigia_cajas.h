@@ -3,6 +3,8 @@
 // its escape button), from inside the box's own event loop.
 #pragma once
 
+#include "support/dialogos.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -60,23 +62,6 @@ private:
 // fail.
 inline void AlAbrirseDialogo(std::function<void(QWidget*)> accion, int esperaMs = 10000) {
     constexpr int kPasoMs = 5;
-    auto* sondeo = new QTimer(qApp);
-    auto restante = std::make_shared<int>(esperaMs);
-    sondeo->setInterval(kPasoMs);
-    QObject::connect(sondeo, &QTimer::timeout, [sondeo, accion, restante] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal != nullptr && modal->isVisible() &&
-            qobject_cast<QMessageBox*>(modal) == nullptr) {
-            sondeo->stop();
-            sondeo->deleteLater();
-            accion(modal);
-            return;
-        }
-        *restante -= kPasoMs;
-        if (*restante <= 0) {
-            sondeo->stop();
-            sondeo->deleteLater();
-        }
-    });
-    sondeo->start();
+    AlAbrirseModalQue([](QWidget* modal) { return qobject_cast<QMessageBox*>(modal) == nullptr; },
+                      std::move(accion), esperaMs, kPasoMs);
 }

@@ -7,29 +7,38 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
-// Runs `accion` on the next modal widget that opens (other than `excepto`).
-// Gives up silently after `esperaMs`; the test's own checks then fail.
-inline void AlAbrirseModal(std::function<void(QWidget*)> accion, QWidget* excepto = nullptr,
-                           int esperaMs = 10000) {
+// Runs `accion` on the next modal widget that opens and that `acepta` takes,
+// polling every `pasoMs`. Gives up silently after `esperaMs`; the test's own
+// checks then fail.
+inline void AlAbrirseModalQue(std::function<bool(QWidget*)> acepta,
+                              std::function<void(QWidget*)> accion, int esperaMs = 10000,
+                              int pasoMs = 10) {
     auto* sondeo = new QTimer(qApp);
-    const QPointer<QWidget> ignorar(excepto);
     auto restante = std::make_shared<int>(esperaMs);
-    constexpr int kPasoMs = 10;
-    sondeo->setInterval(kPasoMs);
-    QObject::connect(sondeo, &QTimer::timeout, [sondeo, accion, ignorar, restante] {
+    sondeo->setInterval(pasoMs);
+    QObject::connect(sondeo, &QTimer::timeout, [sondeo, acepta, accion, restante, pasoMs] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal != nullptr && modal != ignorar.data() && modal->isVisible()) {
+        if (modal != nullptr && modal->isVisible() && acepta(modal)) {
             sondeo->stop();
             sondeo->deleteLater();
             accion(modal);
             return;
         }
-        *restante -= kPasoMs;
+        *restante -= pasoMs;
         if (*restante <= 0) {
             sondeo->stop();
             sondeo->deleteLater();
         }
     });
     sondeo->start();
+}
+
+// Runs `accion` on the next modal widget that opens (other than `excepto`).
+inline void AlAbrirseModal(std::function<void(QWidget*)> accion, QWidget* excepto = nullptr,
+                           int esperaMs = 10000) {
+    const QPointer<QWidget> ignorar(excepto);
+    AlAbrirseModalQue([ignorar](QWidget* modal) { return modal != ignorar.data(); },
+                      std::move(accion), esperaMs);
 }
