@@ -53,10 +53,14 @@ CicloControl::CicloControl(SalidaVolumen& salida, std::function<QString()> texto
 
 void CicloControl::Arrancar() {
     FijarVolumen(textoNivel_(), salida_);
+    salida_.Sostener(true);
     Timer.start();
 }
 
-void CicloControl::Parar() { Timer.stop(); }
+void CicloControl::Parar() {
+    Timer.stop();
+    salida_.Sostener(false);
+}
 
 void CicloControl::Timer_Timer() { FijarVolumen(textoNivel_(), salida_); }
 

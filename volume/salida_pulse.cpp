@@ -84,6 +84,7 @@ public:
     SalidaPulse& operator=(const SalidaPulse&) = delete;
 
     void Escribir(std::uint32_t palabra) override;
+    void Sostener(bool /*sostener*/) override {} // held by the ticks alone for now
 
 private:
     // Everything below runs with the loop's lock held: either on the loop
@@ -253,7 +254,7 @@ void SalidaPulse::EnVolumenFijado(pa_context* /*contexto*/, int /*exito*/, void*
 
 } // namespace
 
-std::unique_ptr<SalidaVolumen> CrearSalidaDelSistema() {
+std::unique_ptr<SalidaVolumen> CrearSalidaDelSistema(bool /*restaurarAlCambiar*/) {
     return std::make_unique<SalidaPulse>();
 }
 

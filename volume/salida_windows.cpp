@@ -82,6 +82,7 @@ Com<IAudioEndpointVolume> VolumenPredeterminado() {
 
 class SalidaWindows final : public SalidaVolumen {
 public:
+    void Sostener(bool /*sostener*/) override {} // held by the ticks alone for now
     void Escribir(std::uint32_t palabra) override {
         AsegurarCom();
         const Com<IAudioEndpointVolume> volumen = VolumenPredeterminado();
@@ -113,7 +114,7 @@ public:
 
 } // namespace
 
-std::unique_ptr<SalidaVolumen> CrearSalidaDelSistema() {
+std::unique_ptr<SalidaVolumen> CrearSalidaDelSistema(bool /*restaurarAlCambiar*/) {
     return std::make_unique<SalidaWindows>();
 }
 

@@ -18,7 +18,6 @@ inline constexpr std::int32_t kModuloNivel = 65536;   // levels are reduced, not
 inline constexpr int kPosicionMaxima = 32767;         // scroll bar range 0..32767
 inline constexpr int kUnidadesPorPosicion = 2;        // one scroll step is two levels
 inline constexpr std::uint32_t kCanalEnAmbasMitades = 65537; // v * 65537 = v in both halves
-inline constexpr int kIntervaloControlMs = 2000;      // one tick every two seconds
 
 // A stored level reduced to 0..65535 (its low 16 bits).
 std::uint16_t RecortarNivel(std::int32_t nivelGuardado);

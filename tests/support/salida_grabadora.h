@@ -8,5 +8,7 @@
 class SalidaGrabadora : public volumen::SalidaVolumen {
 public:
     void Escribir(std::uint32_t palabra) override { palabras.push_back(palabra); }
+    void Sostener(bool sostener) override { sostenida = sostener; }
     std::vector<std::uint32_t> palabras;
+    bool sostenida = false;
 };
