@@ -2,6 +2,7 @@
 // up (a code outside 0..255, a sum beyond the signed 16-bit range).
 
 #include "settings/ajustes.h"
+#include "settings/codigo_ansi.h"
 
 #include <QtTest>
 #include <initializer_list>
@@ -82,6 +83,8 @@ private slots:
     void cadaCodigoEnCadaPosicion();
     void caracteresSinCodigoDeUnByte_data();
     void caracteresSinCodigoDeUnByte();
+    void paginaDelCifrado_data();
+    void paginaDelCifrado();
 };
 
 void PruebaCifrarClave::vacioEnAmbosModos_data() {
@@ -319,6 +322,29 @@ void PruebaCifrarClave::caracteresSinCodigoDeUnByte() {
         QVERIFY(!CifrarClave(modo, texto, kBaseCifrado, &error).has_value());
         QCOMPARE(error, ErrorCifrado::ArgumentoNoValido);
     }
+}
+
+// Which code page the scrambler uses on Windows, from the system's page.
+void PruebaCifrarClave::paginaDelCifrado_data() {
+    QTest::addColumn<unsigned>("sistema");
+    QTest::addColumn<unsigned>("bytes");
+    QTest::addColumn<unsigned>("esperada");
+    constexpr unsigned kWindows1252 = 1252;
+    constexpr unsigned kCirilico = 1251;
+    constexpr unsigned kUtf8 = 65001;
+    constexpr unsigned kJapones = 932;
+    QTest::newRow("Europa occidental") << kWindows1252 << 1u << kWindows1252;
+    QTest::newRow("cirílico, de un byte") << kCirilico << 1u << kCirilico;
+    QTest::newRow("UTF-8") << kUtf8 << 4u << kWindows1252;
+    QTest::newRow("japonés, de dos bytes") << kJapones << 2u << kWindows1252;
+    QTest::newRow("sin datos de la página") << kCirilico << 0u << kWindows1252;
+}
+
+void PruebaCifrarClave::paginaDelCifrado() {
+    QFETCH(unsigned, sistema);
+    QFETCH(unsigned, bytes);
+    QFETCH(unsigned, esperada);
+    QCOMPARE(ajustes::PaginaDelCifrado(sistema, bytes), esperada);
 }
 
 QTEST_GUILESS_MAIN(PruebaCifrarClave)
