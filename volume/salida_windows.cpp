@@ -68,6 +68,11 @@ struct LiberarCom {
 };
 template <typename T> using Com = std::unique_ptr<T, LiberarCom>;
 
+// Frees a text that COM allocated for us.
+struct LiberarTexto {
+    void operator()(WCHAR* texto) const { CoTaskMemFree(texto); }
+};
+
 std::int64_t AhoraMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -458,11 +463,11 @@ void Trabajador::Vigilar(IMMDevice* dispositivo) {
         return;
     }
     LPWSTR idCrudo = nullptr;
-    if (FAILED(dispositivo->GetId(&idCrudo))) {
+    if (FAILED(dispositivo->GetId(&idCrudo)) || idCrudo == nullptr) {
         return;
     }
+    const std::unique_ptr<WCHAR, LiberarTexto> idPropio(idCrudo);
     const std::wstring id(idCrudo);
-    CoTaskMemFree(idCrudo);
     UINT canales = 0;
     if (vigilado_ && id == idVigilado_ && SUCCEEDED(vigilado_->GetChannelCount(&canales))) {
         return;
