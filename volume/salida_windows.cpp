@@ -527,7 +527,7 @@ void Trabajar(std::shared_ptr<Buzon> buzon, GUID contexto, bool restaurar) {
         Trabajador trabajador(std::move(buzon), contexto, restaurar);
         trabajador.Atender();
     } catch (...) {
-        // The lock could not be taken: the output stays silent.
+        // No lock or no memory to be had: the output falls silent.
     }
 }
 
