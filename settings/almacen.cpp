@@ -75,12 +75,14 @@ std::unique_ptr<QSettings> AbrirAlmacen() {
 // The machine's store, for reading only. On Windows it is opened one level up,
 // at HKEY_LOCAL_MACHINE\Software, and the keys are read by their full path:
 // opening Software\<name> itself would create it whenever the program runs
-// with the rights to do so. Elsewhere every folder of $XDG_CONFIG_DIRS is
-// looked at in turn, and a file that cannot be read counts as absent.
+// with the rights to do so. It is read in the registry's 64-bit view, the one
+// an administrator's registry editor shows, whichever build runs. Elsewhere
+// every folder of $XDG_CONFIG_DIRS is looked at in turn, and a file that
+// cannot be read counts as absent.
 std::unique_ptr<QSettings> AbrirAlmacenDelSistema() {
 #ifdef _WIN32
     auto almacen = std::make_unique<QSettings>(QStringLiteral("HKEY_LOCAL_MACHINE\\Software"),
-                                               QSettings::NativeFormat);
+                                               QSettings::Registry64Format);
     almacen->setFallbacksEnabled(false);
 #else
     auto almacen = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::SystemScope,
