@@ -27,7 +27,10 @@ inline constexpr char kNo[] = "N";
 // executable's file name without its extension, asked afresh at every use.
 QString NombreAplicacion();
 
-// Reads a key; its default when the key (or the whole store) is missing.
+// Reads a key: the user's own value (even an empty text) when the user's store
+// has the key, else the value an administrator preset in the machine's store
+// for every user, else the key's default. A store that cannot be read counts
+// as absent.
 QString Leer(const Clave& clave);
 
 // The outcome of a write: empty on success, else the reason in Spanish.
@@ -35,7 +38,8 @@ struct ResultadoEscritura {
     QString motivo;
     bool ok() const { return motivo.isEmpty(); }
 };
-// Writes (replaces) a key and flushes it to the store at once.
+// Writes (replaces) a key in the user's store and flushes it at once. The
+// machine's store is never written.
 ResultadoEscritura Escribir(const Clave& clave, const QString& texto);
 
 // Tells the user, in a message box, that a save failed and why.

@@ -2,6 +2,12 @@
 // own name. On Windows it is the registry (HKEY_CURRENT_USER\Software\<name>);
 // elsewhere an INI file, $XDG_CONFIG_HOME/<name>.conf, readable by its owner only,
 // since it holds the password in a reversible form.
+//
+// A key the user's store lacks is read from the machine's store, where an
+// administrator may preset the program for every user: on Windows
+// HKEY_LOCAL_MACHINE\Software\<name>; elsewhere <name>.conf in the folders
+// of $XDG_CONFIG_DIRS, the first that holds the key (/etc/xdg/<name>.conf by
+// default). The program only ever reads it.
 
 #include "settings/ajustes.h"
 #include "version_programa.h"
@@ -42,22 +48,69 @@ QString RutaClave(const Clave& clave) {
 }
 
 // Every use opens the store afresh, under the name the executable has now.
-// The store of the running program; only the user's own settings count, no
-// system-wide fallback is consulted. On Windows the registry key is named in
-// full: an organization without an application name would otherwise land in
-// Software\<name>\OrganizationDefaults instead of Software\<name>.
+// The user's own store, the one the program writes; the machine's store is
+// opened apart, so that a key the user lacks never looks present here. On
+// Windows the registry key is named in full: an organization without an
+// application name would otherwise land in Software\<name>\OrganizationDefaults
+// instead of Software\<name>.
 std::unique_ptr<QSettings> AbrirAlmacen() {
 #ifdef _WIN32
     auto almacen = std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER\\Software\\") +
                                                    NombreAplicacion(),
                                                QSettings::NativeFormat);
 #else
-    auto almacen = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                               NombreAplicacion(), QString());
+    // Opened by its file alone: the store that Qt opens for a name also syncs
+    // the machine's files, even with fallbacks off, and one of those that
+    // cannot be read would make every write of the user's fail.
+    const QString archivo =
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, NombreAplicacion(), QString())
+            .fileName();
+    auto almacen = std::make_unique<QSettings>(archivo, QSettings::NativeFormat);
 #endif
     almacen->setFallbacksEnabled(false);
     almacen->setAtomicSyncRequired(true);
     return almacen;
+}
+
+// The machine's store, for reading only. On Windows it is opened one level up,
+// at HKEY_LOCAL_MACHINE\Software, and the keys are read by their full path:
+// opening Software\<name> itself would create it whenever the program runs
+// with the rights to do so. It is read in the registry's 64-bit view, the one
+// an administrator's registry editor shows, whichever build runs. Elsewhere
+// every folder of $XDG_CONFIG_DIRS is looked at in turn, and a file that
+// cannot be read counts as absent.
+std::unique_ptr<QSettings> AbrirAlmacenDelSistema() {
+#ifdef _WIN32
+    auto almacen = std::make_unique<QSettings>(QStringLiteral("HKEY_LOCAL_MACHINE\\Software"),
+                                               QSettings::Registry64Format);
+    almacen->setFallbacksEnabled(false);
+#else
+    auto almacen = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::SystemScope,
+                                               NombreAplicacion(), QString());
+#endif
+    return almacen;
+}
+
+QString RutaEnSistema(const Clave& clave) {
+#ifdef _WIN32
+    return NombreAplicacion() + QLatin1Char('/') + RutaClave(clave);
+#else
+    return RutaClave(clave);
+#endif
+}
+
+// The text a store holds under a path, or nothing when the key is missing.
+std::optional<QString> ValorGuardado(const QSettings& almacen, const QString& ruta) {
+    const QVariant valor = almacen.value(ruta);
+    if (!valor.isValid()) {
+        return std::nullopt;
+    }
+#ifndef _WIN32
+    if (valor.typeId() == QMetaType::QStringList) {
+        return valor.toStringList().join(kSeparadorLista);
+    }
+#endif
+    return valor.toString();
 }
 
 #ifndef _WIN32
@@ -222,18 +275,14 @@ QString NombreAplicacion() {
 }
 
 QString Leer(const Clave& clave) {
-    const auto abierto = AbrirAlmacen();
-    QSettings& almacen = *abierto;
-    const QVariant valor = almacen.value(RutaClave(clave));
-    if (!valor.isValid()) {
-        return QString::fromUtf8(clave.porDefecto);
+    // The user's own value wins, even an empty text; then the machine's.
+    if (auto propio = ValorGuardado(*AbrirAlmacen(), RutaClave(clave))) {
+        return *propio;
     }
-#ifndef _WIN32
-    if (valor.typeId() == QMetaType::QStringList) {
-        return valor.toStringList().join(kSeparadorLista);
+    if (auto comun = ValorGuardado(*AbrirAlmacenDelSistema(), RutaEnSistema(clave))) {
+        return *comun;
     }
-#endif
-    return valor.toString();
+    return QString::fromUtf8(clave.porDefecto);
 }
 
 ResultadoEscritura Escribir(const Clave& clave, const QString& texto) {

@@ -96,22 +96,15 @@ qsizetype PrimeraPosicionNoCifrable(const QString& clave) {
     return falla;
 }
 
+// Names the position that cannot be stored, never the character there: the
+// password is typed masked and must not show up in clear in a message box.
 QString MotivoClaveNoValida(const QString& clave, ErrorCifrado error) {
     if (error == ErrorCifrado::Desbordamiento) {
         return QStringLiteral("La palabra clave es demasiado larga para guardarla.");
     }
-    const qsizetype posicion = PrimeraPosicionNoCifrable(clave);
-    const QChar caracter = clave.at(posicion - 1);
-    const int kBaseHexadecimal = 16;
-    const int kCifrasCodigo = 4;
-    const QString muestra = caracter.isPrint()
-                                ? QStringLiteral("«%1»").arg(caracter)
-                                : QStringLiteral("U+%1").arg(caracter.unicode(), kCifrasCodigo,
-                                                             kBaseHexadecimal, QLatin1Char('0'));
-    return QStringLiteral("La palabra clave no se puede guardar: el carácter %1 no está "
-                          "permitido en la posición %2.\nElija otra palabra clave.")
-        .arg(muestra)
-        .arg(posicion);
+    return QStringLiteral("La palabra clave no se puede guardar: el carácter de la posición %1 "
+                          "no está permitido en ese lugar.\nElija otra palabra clave.")
+        .arg(PrimeraPosicionNoCifrable(clave));
 }
 
 } // namespace
@@ -266,9 +259,15 @@ void ParametrosFrm::BtnGrabar_Click() {
         resultado = Escribir(kIntervalo, QLatin1String(kIntervaloGrabado));
         if (!resultado.ok()) {
             // The password must not change in the store while the one in
-            // force stays the old one: the stored one is put back. Should that
-            // fail too, the message already tells the user the save failed.
-            Escribir(kPass, passAnterior);
+            // force stays the old one: the stored one is put back.
+            if (!Escribir(kPass, passAnterior).ok()) {
+                // It could not be put back: the store keeps the new password,
+                // so the new one is in force, as it will be at the next start,
+                // and the user is told so.
+                gstrClave = clave;
+                resultado.motivo += QStringLiteral(
+                    "\nLa palabra clave sí se ha cambiado: desde ahora vale la nueva.");
+            }
         }
     }
     if (!resultado.ok()) {

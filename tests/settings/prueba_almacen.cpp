@@ -9,8 +9,10 @@
 #include "settings/ajustes.h"
 #include "support/entorno_prueba.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -68,7 +70,7 @@ private slots:
     void valoresPorDefecto_data();
     void valoresPorDefecto();
     void nombreDelEjecutable();
-    void soloLosAjustesDelUsuario();
+    void ajustesDelSistema();
     void copiaConOtroNombre_data();
     void copiaConOtroNombre();
     void idaYVueltaEntreProcesos_data();
@@ -128,19 +130,55 @@ void PruebaAlmacen::nombreDelEjecutable() {
     QCOMPARE(directo.value(QStringLiteral("Config/Valor")).toString(), QStringLiteral("7"));
 }
 
-void PruebaAlmacen::soloLosAjustesDelUsuario() {
-    // Settings shared by every user of the machine do not stand in for the
-    // user's own.
+void PruebaAlmacen::ajustesDelSistema() {
+    // The machine's store, as an administrator presets it, in folders that
+    // $XDG_CONFIG_DIRS names for the child processes; the first folder's
+    // file cannot be read (it is a folder), so it counts as absent.
     QTemporaryDir sistema;
     QVERIFY(sistema.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, sistema.path());
-    QFile comun(sistema.filePath(QLatin1String(kNombreEjecutable) + QStringLiteral(".conf")));
-    QVERIFY(comun.open(QIODevice::WriteOnly));
-    QVERIFY(comun.write("[Config]\nValor=999\nPass=abc\n") > 0);
-    comun.close();
-    QCOMPARE(ajustes::Leer(ajustes::kValor), QStringLiteral("32768"));
-    QVERIFY(ajustes::Escribir(ajustes::kAuto, QStringLiteral("S")).ok());
-    QCOMPARE(ajustes::Leer(ajustes::kPass), QString());
+    const QString nombreArchivo = QLatin1String(kNombreEjecutable) + QStringLiteral(".conf");
+    QVERIFY(QDir(sistema.path()).mkpath(QStringLiteral("ilegible/") + nombreArchivo));
+    QVERIFY(QDir(sistema.path()).mkpath(QStringLiteral("comun")));
+    const QString comun = sistema.filePath(QStringLiteral("comun/") + nombreArchivo);
+    const QByteArray contenido("[Config]\nPass=MwM\nValor=999\nAuto=S\n");
+    QFile archivo(comun);
+    QVERIFY(archivo.open(QIODevice::WriteOnly));
+    QCOMPARE(archivo.write(contenido), contenido.size());
+    archivo.close();
+    const QByteArray variable("XDG_CONFIG_DIRS");
+    const QByteArray anterior = qgetenv(variable.constData());
+    const auto restaurar = qScopeGuard([&] {
+        if (anterior.isNull()) {
+            qunsetenv(variable.constData());
+        } else {
+            qputenv(variable.constData(), anterior);
+        }
+    });
+    qputenv(variable.constData(),
+            QFile::encodeName(sistema.filePath(QStringLiteral("ilegible")) + QLatin1Char(':') +
+                              sistema.filePath(QStringLiteral("comun"))));
+
+    // Where the user has nothing, the machine's value; where neither has
+    // one, the default.
+    QCOMPARE(hijo::Leer(ajustes::kPass), std::optional<QString>(QStringLiteral("MwM")));
+    QCOMPARE(hijo::Leer(ajustes::kValor), std::optional<QString>(QStringLiteral("999")));
+    QCOMPARE(hijo::Leer(ajustes::kIntervalo), std::optional<QString>(QStringLiteral("30")));
+    // The user's own value wins, an empty text too.
+    QVERIFY(hijo::Escribir(ajustes::kValor, QStringLiteral("5")));
+    QVERIFY(hijo::Escribir(ajustes::kAuto, QString()));
+    QCOMPARE(hijo::Leer(ajustes::kValor), std::optional<QString>(QStringLiteral("5")));
+    QCOMPARE(hijo::Leer(ajustes::kAuto), std::optional<QString>(QString()));
+    // Writes went to the user's store alone.
+    QSettings propio(entorno_.ArchivoAjustes(), QSettings::IniFormat);
+    QCOMPARE(propio.value(QStringLiteral("Config/Valor")).toString(), QStringLiteral("5"));
+    QVERIFY(!propio.contains(QStringLiteral("Config/Pass")));
+    QVERIFY(archivo.open(QIODevice::ReadOnly));
+    QCOMPARE(archivo.readAll(), contenido);
+    QCOMPARE(QDir(sistema.filePath(QStringLiteral("comun"))).entryList(QDir::Files),
+             QStringList{nombreArchivo});
+
+    // With only a store that cannot be read, as without one.
+    qputenv(variable.constData(), QFile::encodeName(sistema.filePath(QStringLiteral("ilegible"))));
     QCOMPARE(hijo::Leer(ajustes::kPass), std::optional<QString>(QString()));
 }
 
