@@ -45,7 +45,7 @@ for lado in 48x48 128x128 256x256; do
   [ -f "$share/icons/hicolor/$lado/apps/$icono.png" ] || falla "falta el icono de $lado"
 done
 
-metadatos=$(find "$share/metainfo" -name '*.metainfo.xml' 2>/dev/null | head -n1)
+metadatos=$(find "$share/metainfo" -name '*.metainfo.xml' 2>/dev/null | head -n1 || true)
 if [ -n "$metadatos" ]; then
   appstreamcli validate --no-net "$metadatos" >"$trabajo/appstream.log" 2>&1 ||
     { cat "$trabajo/appstream.log"; falla "los metadatos AppStream no validan"; }
