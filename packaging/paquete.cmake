@@ -1,0 +1,71 @@
+# The Debian package: `cpack -G DEB` in a build folder (scripts/package does
+# it all) writes quelvaren_<version>_<arch>.deb with the program, its desktop
+# entry and icons (installed by app/ and about/), the AppStream metadata, a
+# manual page, and the changelog and copyright that Debian wants in
+# /usr/share/doc/quelvaren.
+
+set(QUELVAREN_AUTOR "El equipo de Quelvaren")
+set(QUELVAREN_CORREO "quelvaren@users.noreply.github.com")
+set(QUELVAREN_MANTENEDOR "${QUELVAREN_AUTOR} <${QUELVAREN_CORREO}>")
+set(QUELVAREN_PAGINA "https://github.com/quelvaren/quelvaren")
+# Where software centres fetch the screenshots: the repository's docs/.
+set(QUELVAREN_URL_CAPTURAS "https://raw.githubusercontent.com/quelvaren/quelvaren/main/docs")
+# The day this version was published, for the changelog and the metadata.
+set(QUELVAREN_FECHA_VERSION "2026-12-07")
+set(QUELVAREN_ID_APPSTREAM "io.github.quelvaren.Quelvaren")
+
+string(SUBSTRING "${QUELVAREN_FECHA_VERSION}" 0 4 QUELVAREN_ANIO_VERSION)
+execute_process(COMMAND date -u -R -d "${QUELVAREN_FECHA_VERSION} 12:00"
+                OUTPUT_VARIABLE QUELVAREN_FECHA_VERSION_RFC
+                OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+
+set(paquete_generado ${CMAKE_BINARY_DIR}/paquete)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/${QUELVAREN_ID_APPSTREAM}.metainfo.xml.in
+               ${paquete_generado}/${QUELVAREN_ID_APPSTREAM}.metainfo.xml @ONLY)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/copyright.in ${paquete_generado}/copyright @ONLY)
+# Debian wants the changelog and the manual page compressed at the highest
+# level and without a time stamp (-n), so that the same sources give the same
+# package.
+foreach(documento changelog quelvaren.1)
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/${documento}.in ${paquete_generado}/${documento} @ONLY)
+    execute_process(COMMAND gzip -9 -n -c ${paquete_generado}/${documento}
+                    OUTPUT_FILE ${paquete_generado}/${documento}.gz COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+
+include(GNUInstallDirs)
+install(FILES ${paquete_generado}/${QUELVAREN_ID_APPSTREAM}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${paquete_generado}/copyright ${paquete_generado}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quelvaren)
+install(FILES ${paquete_generado}/quelvaren.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quelvaren)
+set(CPACK_PACKAGE_VENDOR "${QUELVAREN_AUTOR}")
+set(CPACK_PACKAGE_CONTACT "${QUELVAREN_MANTENEDOR}")
+set(CPACK_PACKAGE_HOMEPAGE_URL "${QUELVAREN_PAGINA}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "holds the audio output volume at a chosen level")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Quelvaren holds the volume of the default audio output device at a level
+you choose. While control is active it writes that level back to the device
+every two seconds, so whatever another program does to the volume lasts at
+most until the next tick.
+.
+It lives as a tray icon; its window and configuration are guarded by an access
+password. The user interface is in Spanish. The level is written through
+libpulse, to PulseAudio or to PipeWire's pulse server.")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The libraries the binary links (dpkg-shlibdeps), and what it loads at run
+# time: Qt's own Spanish texts for its standard buttons and dialogs.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# `make package_source`: the sources without the build folders.
+set(CPACK_SOURCE_GENERATOR TXZ)
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git$" "/\\\\.git/" "/\\\\.cache/" "/build[^/]*/")
+include(CPack)

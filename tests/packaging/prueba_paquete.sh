@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a build folder with cpack, unpacks it and
+# checks what a user installs: the stripped program, a valid desktop entry and
+# the icon it names, AppStream metadata that validates and launches that
+# entry, the doc files, the run-time dependencies, and a clean lintian report.
+# Usage: prueba_paquete.sh <build folder>
+set -euo pipefail
+construccion=$1
+trabajo=$(mktemp -d)
+trap 'rm -rf "$trabajo"' EXIT
+
+fallos=0
+falla() { echo "FALLO: $*"; fallos=$((fallos + 1)); }
+
+if ! cpack --config "$construccion/CPackConfig.cmake" -G DEB -B "$trabajo" >"$trabajo/cpack.log" 2>&1; then
+  cat "$trabajo/cpack.log"
+  echo "FALLO: cpack no generó el paquete"
+  exit 1
+fi
+deb=$(sed -n 's/^CPack: - package: \(.*\.deb\) generated\.$/\1/p' "$trabajo/cpack.log")
+version=$(dpkg-deb -f "$deb" Version)
+[ "$(basename "$deb")" = "quelvaren_${version}_$(dpkg --print-architecture).deb" ] ||
+  falla "el paquete se llama $(basename "$deb")"
+
+raiz=$trabajo/raiz
+dpkg-deb -x "$deb" "$raiz"
+share=$raiz/usr/share
+
+programa=$raiz/usr/bin/quelvaren
+if [ -x "$programa" ]; then
+  file -b "$programa" | grep -q ', stripped' || falla "el programa no está despojado: $(file -b "$programa")"
+else
+  falla "no está usr/bin/quelvaren"
+fi
+
+entrada=$share/applications/quelvaren.desktop
+icono=quelvaren
+if [ -f "$entrada" ]; then
+  desktop-file-validate "$entrada" || falla "la entrada de escritorio no es válida"
+  icono=$(sed -n 's/^Icon=//p' "$entrada")
+else
+  falla "no está la entrada de escritorio"
+fi
+for lado in 48x48 128x128 256x256; do
+  [ -f "$share/icons/hicolor/$lado/apps/$icono.png" ] || falla "falta el icono de $lado"
+done
+
+metadatos=$(find "$share/metainfo" -name '*.metainfo.xml' 2>/dev/null | head -n1 || true)
+if [ -n "$metadatos" ]; then
+  appstreamcli validate --no-net "$metadatos" >"$trabajo/appstream.log" 2>&1 ||
+    { cat "$trabajo/appstream.log"; falla "los metadatos AppStream no validan"; }
+  lanzable=$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "$metadatos")
+  [ -f "$share/applications/$lanzable" ] || falla "los metadatos lanzan '$lanzable', que no está"
+  grep -q "<release version=\"$version\"" "$metadatos" || falla "los metadatos no anuncian la versión $version"
+else
+  falla "no están los metadatos AppStream en share/metainfo"
+fi
+
+documentos=$share/doc/quelvaren
+[ -f "$documentos/copyright" ] || falla "falta doc/quelvaren/copyright"
+if [ -f "$documentos/changelog.gz" ]; then
+  zcat "$documentos/changelog.gz" >"$trabajo/changelog"
+  [ "$(dpkg-parsechangelog -l "$trabajo/changelog" -S Version)" = "$version" ] ||
+    falla "el changelog no empieza por la versión $version"
+else
+  falla "falta doc/quelvaren/changelog.gz"
+fi
+
+depende=$(dpkg-deb -f "$deb" Depends)
+for paquete in libpulse0 qt6-translations-l10n libqt6widgets6 libqt6gui6; do
+  grep -Eq "(^|, )$paquete( |,|$)" <<<"$depende" || falla "Depends no incluye $paquete: $depende"
+done
+
+raiz_lintian=()
+[ "$(id -u)" -eq 0 ] && raiz_lintian=(--allow-root)
+lintian "${raiz_lintian[@]}" "$deb" >"$trabajo/lintian.log" 2>&1 || true
+cat "$trabajo/lintian.log"
+if grep -q '^E: ' "$trabajo/lintian.log"; then falla "lintian informa de errores"; fi
+
+[ $fallos -eq 0 ] && echo "paquete completo: $(basename "$deb")"
+exit $fallos
