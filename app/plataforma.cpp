@@ -1,0 +1,72 @@
+#include "app/plataforma.h"
+
+#include "version_programa.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+namespace plataforma {
+
+namespace {
+
+constexpr char kDisplay[] = "DISPLAY";
+constexpr char kWaylandDisplay[] = "WAYLAND_DISPLAY";
+constexpr char kVariablePlataforma[] = "QT_QPA_PLATFORM";
+constexpr char kVariableMetodoEntrada[] = "QT_IM_MODULE";
+constexpr char kPlataformaXcb[] = "xcb";
+constexpr char kPlataformaWayland[] = "wayland"; // also "wayland-egl", "wayland;xcb"
+constexpr char kNingunMetodoEntrada[] = "none";
+
+QString Valor(const QProcessEnvironment& entorno, const char* variable) {
+    return entorno.value(QString::fromLatin1(variable));
+}
+
+bool Tiene(const QProcessEnvironment& entorno, const char* variable) {
+    return !Valor(entorno, variable).isEmpty();
+}
+
+} // namespace
+
+Decision Decidir(const QProcessEnvironment& entorno) {
+    Decision decision;
+    const bool x11 = Tiene(entorno, kDisplay);
+    const bool wayland = Tiene(entorno, kWaylandDisplay);
+    const QString elegida = Valor(entorno, kVariablePlataforma);
+
+    bool enWayland = false;
+    if (!elegida.isEmpty()) {
+        // The user's choice.
+        enWayland = wayland && elegida.startsWith(QLatin1String(kPlataformaWayland));
+    } else if (wayland && x11) {
+        decision.plataforma = QString::fromLatin1(kPlataformaXcb);
+    } else if (wayland) {
+        enWayland = true;
+    } else if (!x11) {
+        decision.sinSesion = true;
+    }
+    decision.sinMetodoEntrada = enWayland && !Tiene(entorno, kVariableMetodoEntrada);
+    return decision;
+}
+
+bool PrepararSesionGrafica() {
+    // The name that desktops show for the program (the tray host's title of
+    // its icon, the class of its windows). Only the name: a display name
+    // would be appended to every dialog's title.
+    QCoreApplication::setApplicationName(QString::fromUtf8(version_programa::kTitulo));
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+    const Decision decision = Decidir(QProcessEnvironment::systemEnvironment());
+    if (decision.sinSesion) {
+        std::fprintf(stderr, "%s\n", kMensajeSinSesion);
+        return false;
+    }
+    if (!decision.plataforma.isEmpty()) {
+        qputenv(kVariablePlataforma, decision.plataforma.toLocal8Bit());
+    }
+    if (decision.sinMetodoEntrada) {
+        qputenv(kVariableMetodoEntrada, kNingunMetodoEntrada);
+    }
+#endif
+    return true;
+}
+
+} // namespace plataforma
