@@ -13,9 +13,10 @@ constexpr char kDisplay[] = "DISPLAY";
 constexpr char kWaylandDisplay[] = "WAYLAND_DISPLAY";
 constexpr char kVariablePlataforma[] = "QT_QPA_PLATFORM";
 constexpr char kVariableMetodoEntrada[] = "QT_IM_MODULE";
-constexpr char kPlataformaXcb[] = "xcb";
+// X first; Wayland when the X server does not answer.
+constexpr char kPlataformaXWayland[] = "xcb;wayland";
 constexpr char kPlataformaWayland[] = "wayland"; // also "wayland-egl", "wayland;xcb"
-constexpr char kNingunMetodoEntrada[] = "none";
+constexpr char kMetodoEntradaCompose[] = "compose";
 
 QString Valor(const QProcessEnvironment& entorno, const char* variable) {
     return entorno.value(QString::fromLatin1(variable));
@@ -33,18 +34,21 @@ Decision Decidir(const QProcessEnvironment& entorno) {
     const bool wayland = Tiene(entorno, kWaylandDisplay);
     const QString elegida = Valor(entorno, kVariablePlataforma);
 
-    bool enWayland = false;
+    bool puedeSerWayland = false;
     if (!elegida.isEmpty()) {
         // The user's choice.
-        enWayland = wayland && elegida.startsWith(QLatin1String(kPlataformaWayland));
-    } else if (wayland && x11) {
-        decision.plataforma = QString::fromLatin1(kPlataformaXcb);
+        puedeSerWayland = wayland && elegida.startsWith(QLatin1String(kPlataformaWayland));
     } else if (wayland) {
-        enWayland = true;
+        puedeSerWayland = true;
+        if (x11) {
+            decision.plataforma = QString::fromLatin1(kPlataformaXWayland);
+        }
     } else if (!x11) {
         decision.sinSesion = true;
     }
-    decision.sinMetodoEntrada = enWayland && !Tiene(entorno, kVariableMetodoEntrada);
+    if (puedeSerWayland && !Tiene(entorno, kVariableMetodoEntrada)) {
+        decision.metodoEntrada = QString::fromLatin1(kMetodoEntradaCompose);
+    }
     return decision;
 }
 
@@ -62,8 +66,8 @@ bool PrepararSesionGrafica() {
     if (!decision.plataforma.isEmpty()) {
         qputenv(kVariablePlataforma, decision.plataforma.toLocal8Bit());
     }
-    if (decision.sinMetodoEntrada) {
-        qputenv(kVariableMetodoEntrada, kNingunMetodoEntrada);
+    if (!decision.metodoEntrada.isEmpty()) {
+        qputenv(kVariableMetodoEntrada, decision.metodoEntrada.toLocal8Bit());
     }
 #endif
     return true;

@@ -1,13 +1,15 @@
 // The window-system platform the program runs on, chosen before Qt starts.
 //
 // In a Wayland session that also offers XWayland the program runs through
-// XWayland (xcb): there it can centre its window, see its minimised state and
-// show its tray icon on any compositor. Without XWayland it runs on Wayland
-// itself, with the input method turned off (Qt 6.4's Wayland input method
-// crashes on the first paint of a text box under some compositors, and the
-// program's boxes take digits and passwords, which need no input method).
-// Whatever the user sets in QT_QPA_PLATFORM or QT_IM_MODULE wins. With no
-// graphical session at all the program says so and ends.
+// XWayland (xcb, and Wayland itself only when the X server does not answer):
+// there it can centre its window, see its minimised state and show its tray
+// icon on any compositor. Without XWayland it runs on Wayland itself.
+// Wherever it may run on Wayland it takes Qt's compose input method, as Qt
+// does on X, instead of the Wayland text-input one: under some compositors
+// (weston) Qt 6.4's Wayland input method crashes on the first paint of a text
+// box; dead keys and the compose key keep working. Whatever the user sets in
+// QT_QPA_PLATFORM or QT_IM_MODULE wins. With no graphical session at all the
+// program says so and ends.
 #pragma once
 
 #include <QProcessEnvironment>
@@ -22,10 +24,9 @@ inline constexpr char kMensajeSinSesion[] =
     "Quelvaren necesita una sesión gráfica (X11 o Wayland) para mostrar su ventana y su icono.";
 
 struct Decision {
-    QString plataforma;            // value for QT_QPA_PLATFORM; empty leaves it alone
-    bool sinMetodoEntrada = false; // set QT_IM_MODULE=none
-    bool sinSesion = false;        // no graphical session: refuse to start
-    bool operator==(const Decision&) const = default;
+    QString plataforma;     // value for QT_QPA_PLATFORM; empty leaves it alone
+    QString metodoEntrada;  // value for QT_IM_MODULE; empty leaves it alone
+    bool sinSesion = false; // no graphical session: refuse to start
 };
 
 // What to do in this environment (DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM,

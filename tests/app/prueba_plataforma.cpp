@@ -23,40 +23,42 @@ private slots:
     void decision_data() {
         QTest::addColumn<QStringList>("variables"); // NAME=value
         QTest::addColumn<QString>("plataforma");
-        QTest::addColumn<bool>("sinMetodoEntrada");
+        QTest::addColumn<QString>("metodoEntrada");
         QTest::addColumn<bool>("sinSesion");
         const QString x11 = kX11 + QStringLiteral("=:0");
         const QString wayland = kWayland + QStringLiteral("=wayland-0");
-        QTest::newRow("X11") << QStringList{x11} << QString() << false << false;
+        const QString ninguno;
+        const QString compose = QStringLiteral("compose");
+        QTest::newRow("X11") << QStringList{x11} << ninguno << ninguno << false;
         QTest::newRow("Wayland con XWayland")
-            << QStringList{x11, wayland} << QStringLiteral("xcb") << false << false;
-        QTest::newRow("Wayland solo") << QStringList{wayland} << QString() << true << false;
+            << QStringList{x11, wayland} << QStringLiteral("xcb;wayland") << compose << false;
+        QTest::newRow("Wayland solo") << QStringList{wayland} << ninguno << compose << false;
         QTest::newRow("Wayland solo, método de entrada del usuario")
-            << QStringList{wayland, kMetodoEntrada + QStringLiteral("=ibus")} << QString() << false
+            << QStringList{wayland, kMetodoEntrada + QStringLiteral("=ibus")} << ninguno << ninguno
             << false;
         QTest::newRow("Wayland elegido por el usuario")
-            << QStringList{x11, wayland, kPlataforma + QStringLiteral("=wayland")} << QString()
-            << true << false;
+            << QStringList{x11, wayland, kPlataforma + QStringLiteral("=wayland")} << ninguno
+            << compose << false;
         QTest::newRow("wayland-egl y método elegidos por el usuario")
             << QStringList{wayland, kPlataforma + QStringLiteral("=wayland-egl"),
                            kMetodoEntrada + QStringLiteral("=fcitx")}
-            << QString() << false << false;
+            << ninguno << ninguno << false;
         QTest::newRow("xcb elegido por el usuario")
-            << QStringList{x11, wayland, kPlataforma + QStringLiteral("=xcb")} << QString() << false
+            << QStringList{x11, wayland, kPlataforma + QStringLiteral("=xcb")} << ninguno << ninguno
             << false;
-        QTest::newRow("sin sesión") << QStringList{} << QString() << false << true;
+        QTest::newRow("sin sesión") << QStringList{} << ninguno << ninguno << true;
         QTest::newRow("variables vacías")
-            << QStringList{kX11 + QLatin1Char('='), kWayland + QLatin1Char('=')} << QString()
-            << false << true;
+            << QStringList{kX11 + QLatin1Char('='), kWayland + QLatin1Char('=')} << ninguno
+            << ninguno << true;
         QTest::newRow("sin sesión, offscreen elegido")
-            << QStringList{kPlataforma + QStringLiteral("=offscreen")} << QString() << false
+            << QStringList{kPlataforma + QStringLiteral("=offscreen")} << ninguno << ninguno
             << false;
     }
 
     void decision() {
         QFETCH(QStringList, variables);
         QFETCH(QString, plataforma);
-        QFETCH(bool, sinMetodoEntrada);
+        QFETCH(QString, metodoEntrada);
         QFETCH(bool, sinSesion);
         QProcessEnvironment entorno;
         for (const QString& variable : variables) {
@@ -65,7 +67,7 @@ private slots:
         }
         const plataforma::Decision decision = plataforma::Decidir(entorno);
         QCOMPARE(decision.plataforma, plataforma);
-        QCOMPARE(decision.sinMetodoEntrada, sinMetodoEntrada);
+        QCOMPARE(decision.metodoEntrada, metodoEntrada);
         QCOMPARE(decision.sinSesion, sinSesion);
     }
 
