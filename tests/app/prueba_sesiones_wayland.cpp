@@ -1,8 +1,8 @@
 // The real program in Wayland sessions, on headless compositors: weston and
 // mutter without XWayland (the program runs on Wayland itself), and weston
-// next to an X server (the program picks X). In each it must start, show its
-// access dialog without crashing and hold the level on the auto road, with a
-// private PulseAudio server.
+// next to an X server (the program picks X). In each it must start and show
+// its access dialog without crashing; on bare Wayland it must also hold the
+// level on the auto road, with a private PulseAudio server.
 //
 // On bare Wayland nothing here can type into the program's windows or list
 // them; there the checks are that it lives on past its first paint of a
@@ -33,7 +33,8 @@ const QString kClaveGuardada = QStringLiteral("MwM");
 const QString kTituloAcceso = QStringLiteral("Introducir la CLAVE de ACCESO");
 const QString kTituloPrincipal = QStringLiteral("Quelvaren");
 const QString kSocket = QStringLiteral("quelvaren-prueba");
-const QString kPantalla = QStringLiteral("1280x800");
+constexpr int kAnchoPantalla = 1280;
+constexpr int kAltoPantalla = 800;
 constexpr std::uint32_t kNivel = 16384;
 // Qt 6.4's Wayland input method crashed the program on the first paint of
 // the access dialog, well inside this time.
@@ -113,7 +114,8 @@ class PruebaSesionesWayland : public QObject {
         return ArrancarCompositor(QStringLiteral("weston"),
                                   {QStringLiteral("--backend=headless-backend.so"),
                                    QStringLiteral("--socket=") + kSocket,
-                                   QStringLiteral("--width=1280"), QStringLiteral("--height=800")},
+                                   QStringLiteral("--width=%1").arg(kAnchoPantalla),
+                                   QStringLiteral("--height=%1").arg(kAltoPantalla)},
                                   EntornoBase());
     }
 
@@ -130,12 +132,12 @@ class PruebaSesionesWayland : public QObject {
         QProcessEnvironment entorno = EntornoBase();
         entorno.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                        QString::fromLocal8Bit(bus_.readLine()).trimmed());
-        return ArrancarCompositor(QStringLiteral("mutter"),
-                                  {QStringLiteral("--wayland"), QStringLiteral("--headless"),
-                                   QStringLiteral("--no-x11"),
-                                   QStringLiteral("--wayland-display=") + kSocket,
-                                   QStringLiteral("--virtual-monitor"), kPantalla},
-                                  entorno);
+        return ArrancarCompositor(
+            QStringLiteral("mutter"),
+            {QStringLiteral("--wayland"), QStringLiteral("--headless"), QStringLiteral("--no-x11"),
+             QStringLiteral("--wayland-display=") + kSocket, QStringLiteral("--virtual-monitor"),
+             QStringLiteral("%1x%2").arg(kAnchoPantalla).arg(kAltoPantalla)},
+            entorno);
     }
 
     bool Sostenido() {
