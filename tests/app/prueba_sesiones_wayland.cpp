@@ -14,6 +14,7 @@
 #include "support/servidor_pulse.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -43,6 +44,24 @@ constexpr int kVidaMinimaMs = 3000;
 // Ends with the test, also when it crashes.
 void AtarAlPadre(QProcess& proceso) {
     proceso.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
+
+// Whether the process has its own handler for SIGTERM yet (the program sets
+// one up once started), from the kernel's mask of caught signals.
+bool AtiendeSigterm(qint64 pid) {
+    constexpr int kBaseHexadecimal = 16;
+    QFile estado(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!estado.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    for (const QByteArray& linea : estado.readAll().split('\n')) {
+        if (linea.startsWith("SigCgt:")) {
+            const auto mascara =
+                linea.mid(linea.indexOf(':') + 1).trimmed().toULongLong(nullptr, kBaseHexadecimal);
+            return (mascara >> (SIGTERM - 1)) & 1U;
+        }
+    }
+    return false;
 }
 
 void Terminar(QProcess& proceso) {
@@ -163,7 +182,7 @@ class PruebaSesionesWayland : public QObject {
                                    {QStringLiteral("Auto"), QStringLiteral("S")}});
         Lanzar();
         QVERIFY(Esperar([&] { return Sostenido(); }));
-        // Put back by a tick: the program is in its event loop by then.
+        // Another program's change does not last.
         QVERIFY(pulse_->FijarVolumen(ServidorPulse::kSumideroInicial, {kVolumenNormal}));
         QVERIFY(Esperar([&] { return Sostenido(); }));
         TerminarPrograma();
@@ -171,6 +190,7 @@ class PruebaSesionesWayland : public QObject {
 
     // SIGTERM, as at the end of a session: a clean end.
     void TerminarPrograma() {
+        QVERIFY(Esperar([&] { return AtiendeSigterm(programa_.processId()); }));
         programa_.terminate();
         QVERIFY(programa_.waitForFinished(kEsperaMs));
         QCOMPARE(programa_.exitStatus(), QProcess::NormalExit);
