@@ -53,9 +53,10 @@ Decision Decidir(const QProcessEnvironment& entorno) {
 }
 
 bool PrepararSesionGrafica() {
-    // The name that desktops show for the program (the tray host's title of
-    // its icon, the class of its windows). Only the name: a display name
-    // would be appended to every dialog's title.
+    // The name that desktops show for the program: a StatusNotifierItem host
+    // titles the icon with the application name (not the display name), and
+    // X11 window managers read it as the windows' class. Settings and the
+    // single-instance socket use the executable's own name, not this one.
     QCoreApplication::setApplicationName(QString::fromUtf8(version_programa::kTitulo));
 #if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
     const Decision decision = Decidir(QProcessEnvironment::systemEnvironment());
