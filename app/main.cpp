@@ -3,12 +3,16 @@
 #include "app/ctrl_vol_frm.h"
 #include "app/fin_sesion.h"
 #include "app/instancia_unica.h"
+#include "app/plataforma.h"
 #include "settings/ajustes.h"
 #include "tray/bandeja.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    if (!plataforma::PrepararSesionGrafica()) {
+        return plataforma::kSalidaSinSesion;
+    }
     QApplication aplicacion(argc, argv);
     // The program lives in the tray: closing a dialog while the main window
     // is hidden must not end it.

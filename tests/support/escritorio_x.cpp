@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
@@ -437,4 +438,201 @@ bool EscritorioX::CapturarPantalla(const QString& archivo) const {
     return Ejecutar(QStringLiteral("import"),
                     {QStringLiteral("-window"), QStringLiteral("root"), archivo})
         .has_value();
+}
+
+// ---- StatusNotifierItem host: xfce4-panel on a private session bus ----
+
+namespace {
+
+constexpr char kCarpetaSni[] = "sni";
+constexpr char kRegistroBusSni[] = "bus-sni.log";
+constexpr char kRegistroPanelSni[] = "xfce4-panel.log";
+constexpr char kVigilanteSni[] = "org.kde.StatusNotifierWatcher";
+constexpr char kRutaVigilanteSni[] = "/StatusNotifierWatcher";
+constexpr char kInterfazElementoSni[] = "org.kde.StatusNotifierItem";
+constexpr char kClasePanelSni[] = "^xfce4-panel$";
+
+// One panel along the bottom ("p=8"), 32 pixels high, whose only plugin is
+// the status tray: its icons start at the panel's left end. Seeded so that
+// the panel asks nothing at its first start.
+constexpr char kConfiguracionPanelSni[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=8;x=0;y=0"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value="32"/>
+      <property name="icon-size" type="uint" value="24"/>
+      <property name="plugin-ids" type="array">
+        <value type="int" value="1"/>
+      </property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="systray">
+      <property name="square-icons" type="bool" value="true"/>
+    </property>
+  </property>
+</channel>
+)";
+
+// The quoted strings of a gdbus reply, in order.
+QStringList Entrecomillados(const QString& respuesta) {
+    QStringList textos;
+    static const QRegularExpression patron(QStringLiteral("'([^']*)'"));
+    for (auto it = patron.globalMatch(respuesta); it.hasNext();) {
+        textos << it.next().captured(1);
+    }
+    return textos;
+}
+
+} // namespace
+
+EscritorioX::FinSni::~FinSni() {
+    Terminar(escritorio->panelSni_);
+    Terminar(escritorio->busSniProceso_);
+}
+
+QProcessEnvironment EscritorioX::EntornoSni() const {
+    QProcessEnvironment entorno = Entorno();
+    if (!busSni_.isEmpty()) {
+        entorno.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busSni_);
+    }
+    return entorno;
+}
+
+std::optional<QString> EscritorioX::Gdbus(const QStringList& argumentos) const {
+    if (busSni_.isEmpty()) {
+        return std::nullopt;
+    }
+    return Ejecutar(QStringLiteral("gdbus"),
+                    QStringList{QStringLiteral("call"), QStringLiteral("--address"), busSni_} +
+                        argumentos);
+}
+
+bool EscritorioX::DuenoVigilanteSni() const {
+    const auto respuesta =
+        Gdbus({QStringLiteral("--dest"), QStringLiteral("org.freedesktop.DBus"),
+               QStringLiteral("--object-path"), QStringLiteral("/org/freedesktop/DBus"),
+               QStringLiteral("--method"), QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
+               QString::fromLatin1(kVigilanteSni)});
+    return respuesta && respuesta->contains(QStringLiteral("true"));
+}
+
+bool EscritorioX::IniciarPanelSni() {
+    if (xvfb_ <= 0) {
+        error_ = QStringLiteral("no hay servidor X");
+        return false;
+    }
+    if (panelSni_ > 0) {
+        return true;
+    }
+    // The panel and the configuration daemon that the bus starts for it
+    // (xfconfd) read and write only under this folder.
+    const QString raiz = carpeta_.filePath(QString::fromLatin1(kCarpetaSni));
+    const QString configuracion = raiz + QStringLiteral("/config");
+    const QString canales = configuracion + QStringLiteral("/xfce4/xfconf/xfce-perchannel-xml");
+    const QStringList variables = {
+        QStringLiteral("XDG_CONFIG_HOME=") + configuracion,
+        QStringLiteral("XDG_CACHE_HOME=") + raiz + QStringLiteral("/cache"),
+        QStringLiteral("XDG_DATA_HOME=") + raiz + QStringLiteral("/data")};
+    if (busSni_.isEmpty()) {
+        QFile panel(canales + QStringLiteral("/xfce4-panel.xml"));
+        if (!QDir().mkpath(canales) || !panel.open(QIODevice::WriteOnly) ||
+            panel.write(kConfiguracionPanelSni) < 0) {
+            error_ = QStringLiteral("no se pudo escribir la configuración del panel");
+            return false;
+        }
+        panel.close();
+        int tubo[2];
+        if (pipe2(tubo, O_CLOEXEC) != 0) {
+            error_ = QStringLiteral("pipe2 falló");
+            return false;
+        }
+        // The bus passes its own environment to the services it starts.
+        busSniProceso_ =
+            Lanzar(QStringLiteral("env"),
+                   variables + QStringList{QStringLiteral("dbus-daemon"),
+                                           QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                           QStringLiteral("--print-address=1")},
+                   tubo[1], ArchivoRegistro(kRegistroBusSni));
+        close(tubo[1]);
+        busSni_ = QString::fromLocal8Bit(Leer(tubo[0], kEsperaArranqueMs, true)).trimmed();
+        close(tubo[0]);
+        if (busSniProceso_ <= 0 || busSni_.isEmpty()) {
+            busSni_.clear();
+            error_ = QStringLiteral("dbus-daemon no arrancó:\n") + Registro();
+            Terminar(busSniProceso_);
+            return false;
+        }
+    }
+    // No window manager runs here: without --disable-wm-check the panel
+    // waits seconds for one.
+    panelSni_ =
+        Lanzar(QStringLiteral("env"),
+               variables + QStringList{QStringLiteral("DBUS_SESSION_BUS_ADDRESS=") + busSni_,
+                                       QStringLiteral("xfce4-panel"),
+                                       QStringLiteral("--disable-wm-check")},
+               -1, ArchivoRegistro(kRegistroPanelSni));
+    const bool arriba = Esperar(
+        [this] { return !SigueVivo(panelSni_) || (DuenoVigilanteSni() && IconoPanelSni()); },
+        kEsperaArranqueMs);
+    if (!arriba || !SigueVivo(panelSni_)) {
+        QFile registro(ArchivoRegistro(kRegistroPanelSni));
+        registro.open(QIODevice::ReadOnly);
+        error_ = QStringLiteral("xfce4-panel no arrancó:\n") +
+                 QString::fromLocal8Bit(registro.readAll());
+        DetenerPanelSni();
+        return false;
+    }
+    return true;
+}
+
+void EscritorioX::DetenerPanelSni() {
+    Terminar(panelSni_);
+    Esperar([this] { return !DuenoVigilanteSni(); }, kEsperaArranqueMs);
+}
+
+QStringList EscritorioX::ElementosSni() const {
+    const auto respuesta = Gdbus(
+        {QStringLiteral("--dest"), QString::fromLatin1(kVigilanteSni),
+         QStringLiteral("--object-path"), QString::fromLatin1(kRutaVigilanteSni),
+         QStringLiteral("--method"), QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+         QString::fromLatin1(kVigilanteSni), QStringLiteral("RegisteredStatusNotifierItems")});
+    return respuesta ? Entrecomillados(*respuesta) : QStringList();
+}
+
+std::optional<QString> EscritorioX::PropiedadSni(const QString& elemento,
+                                                 const QString& propiedad) const {
+    const qsizetype barra = elemento.indexOf(QLatin1Char('/'));
+    if (barra <= 0) {
+        return std::nullopt;
+    }
+    return Gdbus({QStringLiteral("--dest"), elemento.left(barra), QStringLiteral("--object-path"),
+                  elemento.mid(barra), QStringLiteral("--method"),
+                  QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+                  QString::fromLatin1(kInterfazElementoSni), propiedad});
+}
+
+std::optional<EscritorioX::Geometria> EscritorioX::IconoPanelSni() const {
+    const auto ventanas =
+        Ejecutar(QStringLiteral("xdotool"),
+                 {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                  QStringLiteral("--class"), QString::fromLatin1(kClasePanelSni)});
+    if (!ventanas) {
+        return std::nullopt;
+    }
+    for (const QString& linea : ventanas->split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const auto panel = GeometriaVentana(linea.trimmed().toUInt(&ok));
+        if (ok && panel && panel->tamano.height() > 0) {
+            // Square icons as high as the panel, the first at its left end.
+            const int lado = panel->tamano.height();
+            return Geometria{panel->posicion, QSize(lado, lado)};
+        }
+    }
+    return std::nullopt;
 }

@@ -101,4 +101,44 @@ private:
     pid_t bandeja_ = -1;
     int numeroDisplay_ = -1;
     QString error_;
+
+public:
+    // A StatusNotifierItem host, as most desktops show tray icons: an
+    // xfce4-panel holding only its status tray, along the bottom of the
+    // screen, on a private session bus of its own (started with the first
+    // panel and kept until the end). Its status tray owns
+    // org.kde.StatusNotifierWatcher; Qt programs given this bus (EntornoSni())
+    // register their tray icon with it instead of using XEmbed.
+    //
+    // Starts the panel and waits until the watcher is on the bus. False,
+    // with Error(), when it does not come up.
+    bool IniciarPanelSni();
+    // Ends the panel (the bus stays) and waits until the watcher is gone.
+    void DetenerPanelSni();
+    // The private bus's address; empty before the first panel.
+    QString BusSni() const { return busSni_; }
+    // Entorno() plus the private bus, for a program that should use the panel.
+    QProcessEnvironment EntornoSni() const;
+    // The items the watcher has registered ("<bus name>/<object path>").
+    QStringList ElementosSni() const;
+    // One property of a registered item, as gdbus prints it (e.g.
+    // "(<'Quelvaren'>,)"); nothing when the item does not answer.
+    std::optional<QString> PropiedadSni(const QString& elemento, const QString& propiedad) const;
+    // Where the panel's first tray icon sits (the status tray is its only
+    // plugin, at the panel's left end).
+    std::optional<Geometria> IconoPanelSni() const;
+
+private:
+    std::optional<QString> Gdbus(const QStringList& argumentos) const;
+    bool DuenoVigilanteSni() const;
+
+    pid_t busSniProceso_ = -1;
+    pid_t panelSni_ = -1;
+    QString busSni_;
+
+    // Ends the panel and the bus after everything else.
+    struct FinSni {
+        EscritorioX* escritorio;
+        ~FinSni();
+    } finSni_{this};
 };

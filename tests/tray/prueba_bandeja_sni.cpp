@@ -1,0 +1,123 @@
+// The real program's tray icon on a StatusNotifierItem host (xfce4-panel on a
+// private session bus under Xvfb), checked through the host's bus: the item
+// registers with the watcher, its title and tips, a real click on the panel's
+// icon, and the icon coming back when the panel restarts.
+
+#include "support/escritorio_x.h"
+#include "support/programa_x.h"
+#include "support/servidor_pulse.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+using namespace programa_x;
+
+const QString kPrograma = QStringLiteral(QUELVAREN_BINARIO);
+const QString kClave = QStringLiteral("abc");
+const QString kClaveGuardada = QStringLiteral("MwM");
+const QString kTituloAcceso = QStringLiteral("Introducir la CLAVE de ACCESO");
+const QString kTituloPrincipal = QStringLiteral("Quelvaren");
+
+} // namespace
+
+class PruebaBandejaSni : public QObject {
+    Q_OBJECT
+
+    EscritorioX escritorio_;
+    std::unique_ptr<ServidorPulse> pulse_;
+    QTemporaryDir configuracion_;
+    QTemporaryDir runtime_;
+    QProcess programa_;
+
+    QString ArchivoAjustes() const {
+        return configuracion_.filePath(QFileInfo(kPrograma).fileName() + QStringLiteral(".conf"));
+    }
+
+    // Starts the program on the auto road with the panel's bus and waits
+    // until the watcher lists its item.
+    std::optional<QString> LanzarEnAutomatico() {
+        Sembrar(ArchivoAjustes(), {{QStringLiteral("Pass"), kClaveGuardada},
+                                   {QStringLiteral("Auto"), QStringLiteral("S")}});
+        QProcessEnvironment entorno = escritorio_.EntornoSni();
+        entorno.insert(QStringLiteral("XDG_CONFIG_HOME"), configuracion_.path());
+        entorno.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
+        programa_.setProcessEnvironment(entorno);
+        programa_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        programa_.start(kPrograma, {});
+        return Elemento();
+    }
+
+    std::optional<QString> Elemento() const {
+        QStringList elementos;
+        Esperar([&] {
+            elementos = escritorio_.ElementosSni();
+            return !elementos.isEmpty();
+        });
+        return elementos.size() == 1 ? std::optional<QString>(elementos.first()) : std::nullopt;
+    }
+
+    bool Tip(const QString& elemento, const QString& tip) const {
+        return Esperar([&] {
+            const auto valor = escritorio_.PropiedadSni(elemento, QStringLiteral("ToolTip"));
+            return valor && valor->contains(QLatin1Char('\'') + tip + QLatin1Char('\''));
+        });
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(QFileInfo::exists(kPrograma), qPrintable(kPrograma));
+        QVERIFY2(escritorio_.Iniciar(), qPrintable(escritorio_.Error()));
+        QVERIFY2(escritorio_.IniciarPanelSni(), qPrintable(escritorio_.Error()));
+        pulse_ = std::make_unique<ServidorPulse>();
+        QVERIFY(pulse_->Listo());
+    }
+
+    void cleanup() {
+        if (QTest::currentTestFailed()) {
+            qWarning("%s", qPrintable(escritorio_.Registro()));
+        }
+        programa_.kill();
+        programa_.waitForFinished();
+    }
+
+    void iconoTituloTipsYClic() {
+        const auto elemento = LanzarEnAutomatico();
+        QVERIFY(elemento.has_value());
+        QCOMPARE(escritorio_.PropiedadSni(*elemento, QStringLiteral("Title")),
+                 QStringLiteral("(<'Quelvaren'>,)\n"));
+        QVERIFY(Tip(*elemento, QStringLiteral("Funcionando")));
+
+        // A real left click on the panel's icon: the password, then the window.
+        const auto icono = escritorio_.IconoPanelSni();
+        QVERIFY(icono.has_value());
+        QVERIFY(escritorio_.Clic(icono->Centro().x(), icono->Centro().y()));
+        QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
+        QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), kClave));
+        QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
+
+        // Stopping and starting control changes the tip the host reads.
+        const auto principal = Ventana(escritorio_, kTituloPrincipal);
+        QVERIFY(Tecla(escritorio_, *principal, QStringLiteral("alt+t")));
+        QVERIFY(Tip(*elemento, QStringLiteral("Parado")));
+        QVERIFY(Tecla(escritorio_, *principal, QStringLiteral("alt+t")));
+        QVERIFY(Tip(*elemento, QStringLiteral("Funcionando")));
+    }
+
+    void panelReiniciadoRecuperaElIcono() {
+        QVERIFY(LanzarEnAutomatico().has_value());
+        escritorio_.DetenerPanelSni();
+        QVERIFY2(escritorio_.IniciarPanelSni(), qPrintable(escritorio_.Error()));
+        const auto elemento = Elemento();
+        QVERIFY(elemento.has_value());
+        QVERIFY(Tip(*elemento, QStringLiteral("Funcionando")));
+        QCOMPARE(programa_.state(), QProcess::Running);
+    }
+};
+
+QTEST_GUILESS_MAIN(PruebaBandejaSni)
+#include "prueba_bandeja_sni.moc"
