@@ -436,9 +436,11 @@ private slots:
             Esperar([&] { return Sostenido(ServidorPulse::kSumideroInicial); }, kSiguienteTickMs));
 
         // Only the process that speaks the pulse protocol restarts (on
-        // PipeWire, pipewire-pulse while the graph runs on): held again all
-        // the same.
+        // PipeWire, pipewire-pulse while the graph runs on, and its session
+        // manager may give the sink its volume back): turned up after it,
+        // the level is held again all the same.
         QVERIFY2(pulse_->ReiniciarPulse(), qPrintable(pulse_->ArchivoRegistro()));
+        QVERIFY(pulse_->FijarVolumen(ServidorPulse::kSumideroInicial, {kVolumenNormal}));
         QVERIFY(Esperar([&] { return Sostenido(ServidorPulse::kSumideroInicial); }, kVueltaMs));
         TerminarEnOrden();
     }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <sys/prctl.h>
 #include <sys/types.h>
 
 namespace {
@@ -155,6 +156,8 @@ bool ServidorPulse::Lanzar(QProcess& proceso, const QString& programa,
     proceso.setProcessEnvironment(EntornoServidor());
     proceso.setStandardOutputFile(QProcess::nullDevice());
     proceso.setStandardErrorFile(ArchivoRegistro(), QIODevice::Append);
+    // Ends with the test, also when the test is killed or crashes.
+    proceso.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
     proceso.start(programa, argumentos);
     return proceso.waitForStarted(kEsperaArranqueMs);
 }
