@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr int kEsperaArranqueMs = 5000; // PulseAudio answers in about 65 ms, PipeWire in 1.5 s
+constexpr int kEsperaArranqueMs = 5000; // PulseAudio answers in about 65 ms, PipeWire in 0.3 s
 constexpr int kEsperaPactlMs = 2000;    // one pactl call against a live server: a few ms
 constexpr int kEsperaFinMs = 3000;      // a killed process is reaped at once
 constexpr int kPausaSondeoMs = 20;

@@ -33,10 +33,6 @@ public:
         std::uint32_t valor; // raw pa_volume_t; 65536 is 100 %
     };
 
-    enum class Tipo { PulseAudio, PipeWire };
-    // The server that QUELVAREN_SERVIDOR_AUDIO picks.
-    static Tipo TipoElegido();
-
     // Prepares the folders and the environment and starts the server;
     // Listo() tells whether it answers.
     ServidorPulse();
@@ -44,8 +40,6 @@ public:
     ~ServidorPulse();
     ServidorPulse(const ServidorPulse&) = delete;
     ServidorPulse& operator=(const ServidorPulse&) = delete;
-
-    Tipo Servidor() const { return tipo_; }
 
     // Starts the server (again) on the same socket and waits until it
     // answers. A restarted server is fresh: only "nul", at 100 %.
@@ -105,6 +99,9 @@ public:
     std::optional<QString> Pactl(const QStringList& argumentos);
 
 private:
+    enum class Tipo { PulseAudio, PipeWire };
+    // The server that QUELVAREN_SERVIDOR_AUDIO picks.
+    static Tipo TipoElegido();
     QString Ruta(const QString& nombre) const;
     QProcessEnvironment EntornoServidor() const;
     bool Lanzar(QProcess& proceso, const QString& programa, const QStringList& argumentos);
