@@ -1,6 +1,7 @@
-// The Linux device write against a real, private PulseAudio server: the
-// level each channel ends up at, the choice of sink, and the behaviour when
-// the server goes away, comes back or hangs.
+// The Linux device write against a real, private audio server (PulseAudio,
+// or PipeWire's pulse server; see ServidorPulse): the level each channel ends
+// up at, the choice of sink, and the behaviour when the server goes away,
+// comes back or hangs.
 //
 // The write is asynchronous, so each check polls the server (pactl) until
 // the expected value shows or a deadline passes.
