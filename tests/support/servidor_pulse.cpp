@@ -240,11 +240,10 @@ bool ServidorPulse::ArrancarPipeWirePulse() {
     }
     // The default is WirePlumber's to apply; it may not be up yet.
     const QDeadlineTimer limite(kEsperaArranqueMs);
-    while (Predeterminado() != kSumideroInicial) {
+    while (!FijarPredeterminado(kSumideroInicial)) {
         if (limite.hasExpired()) {
             return false;
         }
-        FijarPredeterminado(kSumideroInicial);
         QThread::msleep(kPausaSondeoMs);
     }
     return true;
@@ -334,7 +333,19 @@ bool ServidorPulse::AgregarSumidero(const QString& nombre, int canales,
 }
 
 bool ServidorPulse::FijarPredeterminado(const QString& nombre) {
-    return Pactl({QStringLiteral("set-default-sink"), nombre}).has_value();
+    if (!Pactl({QStringLiteral("set-default-sink"), nombre})) {
+        return false;
+    }
+    // On PipeWire the session manager puts the new default in force a moment
+    // after the request is answered.
+    const QDeadlineTimer limite(kEsperaPactlMs);
+    while (Predeterminado() != nombre) {
+        if (limite.hasExpired()) {
+            return false;
+        }
+        QThread::msleep(kPausaSondeoMs);
+    }
+    return true;
 }
 
 QString ServidorPulse::Predeterminado() {

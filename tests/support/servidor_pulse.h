@@ -66,6 +66,7 @@ public:
     // Loads another null sink; an empty channel map takes the server's
     // default map for that many channels.
     bool AgregarSumidero(const QString& nombre, int canales, const QString& mapaCanales = {});
+    // Makes the sink the default and waits until the server has it in force.
     bool FijarPredeterminado(const QString& nombre);
     QString Predeterminado();
 
