@@ -1,6 +1,7 @@
 // The whole program against the faults of the world around it, each run as
-// its own process on a real X server, tray host and private PulseAudio
-// server: the audio server dying during control and coming back, no audio
+// its own process on a real X server, tray host and private audio server
+// (PulseAudio, or PipeWire; see ServidorPulse): the audio server, or only its
+// pulse-protocol process, dying during control and coming back, no audio
 // server at all at start, a new default output device, the tray host
 // restarting, and a settings file that cannot be read or written.
 
@@ -176,13 +177,15 @@ class PruebaFallosX : public QObject {
     bool Sostenido(const QString& sumidero, std::uint32_t nivel = kNivel) {
         const auto canales = pulse_->VolumenCanales(sumidero);
         return !canales.isEmpty() &&
-               std::all_of(canales.begin(), canales.end(),
-                           [&](std::uint32_t v) { return v == VolumenDeNivel(nivel); });
+               std::all_of(canales.begin(), canales.end(), [&](std::uint32_t v) {
+                   return pulse_->Coincide(v, VolumenDeNivel(nivel));
+               });
     }
     bool TodoAlNormal(const QString& sumidero) {
         const auto canales = pulse_->VolumenCanales(sumidero);
-        return !canales.isEmpty() && std::all_of(canales.begin(), canales.end(),
-                                                 [](auto v) { return v == kVolumenNormal; });
+        return !canales.isEmpty() && std::all_of(canales.begin(), canales.end(), [&](auto v) {
+            return pulse_->Coincide(v, kVolumenNormal);
+        });
     }
 
     void RecogerSalida() { salida_ += programa_.readAll(); }
@@ -332,7 +335,7 @@ class PruebaFallosX : public QObject {
             QDir::temp().filePath(QStringLiteral("quelvaren-fallos-%1.png").arg(caso));
         x_.CapturarPantalla(captura);
         RecogerSalida();
-        qWarning("captura en %s\nsalida del programa:\n%s\nregistro de PulseAudio: %s\n%s",
+        qWarning("captura en %s\nsalida del programa:\n%s\nregistro del servidor de sonido: %s\n%s",
                  qPrintable(captura), salida_.constData(),
                  qPrintable(pulse_ ? pulse_->ArchivoRegistro() : QString()),
                  qPrintable(x_.Registro()));
@@ -431,6 +434,14 @@ private slots:
         QVERIFY(pulse_->FijarVolumen(ServidorPulse::kSumideroInicial, {kVolumenNormal}));
         QVERIFY(
             Esperar([&] { return Sostenido(ServidorPulse::kSumideroInicial); }, kSiguienteTickMs));
+
+        // Only the process that speaks the pulse protocol restarts (on
+        // PipeWire, pipewire-pulse while the graph runs on, and its session
+        // manager may give the sink its volume back): turned up after it,
+        // the level is held again all the same.
+        QVERIFY2(pulse_->ReiniciarPulse(), qPrintable(pulse_->ArchivoRegistro()));
+        QVERIFY(pulse_->FijarVolumen(ServidorPulse::kSumideroInicial, {kVolumenNormal}));
+        QVERIFY(Esperar([&] { return Sostenido(ServidorPulse::kSumideroInicial); }, kVueltaMs));
         TerminarEnOrden();
     }
 

@@ -1,7 +1,7 @@
 // The whole program, run as its own process on a real X server with a real
-// tray host and a private PulseAudio server: the first start through both
-// dialogs, the auto start that holds the sink, the way back from the tray and
-// the exit.
+// tray host and a private audio server (PulseAudio, or PipeWire; see
+// ServidorPulse): the first start through both dialogs, the auto start that
+// holds the sink, the way back from the tray and the exit.
 
 #include "settings/ajustes.h"
 #include "support/escritorio_x.h"
@@ -108,7 +108,8 @@ private slots:
         QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
         QVERIFY(Icono(escritorio_).has_value());
         // Nothing holds the level until control starts.
-        QCOMPARE(pulse_->VolumenCanales(ServidorPulse::kSumideroInicial).value(0), kVolumenNormal);
+        QVERIFY(pulse_->Coincide(pulse_->VolumenCanales(ServidorPulse::kSumideroInicial).value(0),
+                                 kVolumenNormal));
     }
 
     void arranqueAutomaticoSostieneElNivel() {
@@ -121,8 +122,9 @@ private slots:
         const auto sostenido = [&] {
             const auto canales = pulse_->VolumenCanales(ServidorPulse::kSumideroInicial);
             return !canales.isEmpty() &&
-                   std::all_of(canales.begin(), canales.end(),
-                               [](std::uint32_t v) { return v == VolumenDeNivel(kNivel); });
+                   std::all_of(canales.begin(), canales.end(), [&](std::uint32_t v) {
+                       return pulse_->Coincide(v, VolumenDeNivel(kNivel));
+                   });
         };
         QVERIFY(Esperar(sostenido));
         QVERIFY(!Ventana(escritorio_, kTituloPrincipal).has_value()); // only the icon shows

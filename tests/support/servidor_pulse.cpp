@@ -5,35 +5,95 @@
 #include <QFile>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QThread>
 
+#include <algorithm>
 #include <csignal>
+#include <sys/prctl.h>
 #include <sys/types.h>
 
 namespace {
 
-constexpr int kEsperaArranqueMs = 5000; // a server answers in about 65 ms
+constexpr int kEsperaArranqueMs = 5000; // PulseAudio answers in about 65 ms, PipeWire in 0.3 s
 constexpr int kEsperaPactlMs = 2000;    // one pactl call against a live server: a few ms
 constexpr int kEsperaFinMs = 3000;      // a killed process is reaped at once
 constexpr int kPausaSondeoMs = 20;
+constexpr int kCanalesSumideroInicial = 2;
+// PipeWire's round trip through a floating-point linear factor and a cube
+// root may bring a volume back this many steps away (see Tolerancia()).
+constexpr std::uint32_t kToleranciaPipeWire = 1;
 
-const QString kPrograma = QStringLiteral("pulseaudio");
+const QString kPulseAudio = QStringLiteral("pulseaudio");
+const QString kPipeWire = QStringLiteral("pipewire");
+const QString kWirePlumber = QStringLiteral("wireplumber");
+const QString kPipeWirePulse = QStringLiteral("pipewire-pulse");
+const QString kBus = QStringLiteral("dbus-daemon");
 const QString kPactl = QStringLiteral("pactl");
+const char kVariableServidor[] = "QUELVAREN_SERVIDOR_AUDIO";
+
+// A session bus that only this server's processes know: no services to
+// start, anyone of them may own any name.
+constexpr char kConfiguracionBus[] = R"(<!DOCTYPE busconfig PUBLIC
+ "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>%1</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)";
+
+// WirePlumber without hardware: no sound card, camera or Bluetooth device of
+// the machine is opened, only the null sinks that the tests load.
+constexpr char kSinDispositivos[] = "alsa_monitor.enabled = false\n"
+                                    "v4l2_monitor.enabled = false\n"
+                                    "libcamera_monitor.enabled = false\n";
+constexpr char kSinBluetooth[] = "bluez_monitor.enabled = false\n";
+
+bool Escribir(const QString& ruta, const QByteArray& contenido) {
+    QFile archivo(ruta);
+    return archivo.open(QIODevice::WriteOnly) && archivo.write(contenido) == contenido.size();
+}
+
+void Matar(QProcess& proceso) {
+    if (proceso.state() == QProcess::NotRunning) {
+        return;
+    }
+    proceso.kill(); // SIGKILL ends a frozen process too
+    proceso.waitForFinished(kEsperaFinMs);
+}
 
 } // namespace
 
-ServidorPulse::ServidorPulse() {
+ServidorPulse::Tipo ServidorPulse::TipoElegido() {
+    return qgetenv(kVariableServidor) == kPipeWire.toLatin1() ? Tipo::PipeWire : Tipo::PulseAudio;
+}
+
+ServidorPulse::ServidorPulse()
+    : tipo_(TipoElegido()) {
     QDir carpeta(raiz_.path());
-    for (const char* sub : {"home", "run", "state"}) {
+    for (const char* sub : {"home", "run", "state", "config/wireplumber/main.lua.d",
+                            "config/wireplumber/bluetooth.lua.d"}) {
         carpeta.mkpath(QString::fromLatin1(sub));
     }
     // The runtime folder must be private, or the server refuses it.
     QFile::setPermissions(Ruta(QStringLiteral("run")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // Clients of this process never start a server of their own.
-    QFile conf(Ruta(QStringLiteral("client.conf")));
-    if (conf.open(QIODevice::WriteOnly)) {
-        conf.write("autospawn = no\n");
-    }
+    Escribir(Ruta(QStringLiteral("client.conf")), "autospawn = no\n");
+    Escribir(Ruta(QStringLiteral("bus.conf")),
+             QString::fromLatin1(kConfiguracionBus)
+                 .arg(QStringLiteral("unix:path=") + Ruta(QStringLiteral("bus")))
+                 .toLocal8Bit());
+    Escribir(Ruta(QStringLiteral("config/wireplumber/main.lua.d/90-sin-dispositivos.lua")),
+             kSinDispositivos);
+    Escribir(Ruta(QStringLiteral("config/wireplumber/bluetooth.lua.d/90-sin-bluetooth.lua")),
+             kSinBluetooth);
 
     // The test process and the pactl calls it makes talk to this server
     // only; nothing is written under the real home.
@@ -57,41 +117,52 @@ QString ServidorPulse::Ruta(const QString& nombre) const {
 }
 
 QString ServidorPulse::Direccion() const {
-    return QStringLiteral("unix:") + Ruta(QStringLiteral("native"));
+    return QStringLiteral("unix:") + Ruta(tipo_ == Tipo::PipeWire
+                                              ? QStringLiteral("run/pulse/native")
+                                              : QStringLiteral("native"));
 }
 
 QString ServidorPulse::ArchivoRegistro() const {
     return Ruta(QStringLiteral("pa.log"));
 }
 
-bool ServidorPulse::Arrancar() {
-    if (proceso_.state() != QProcess::NotRunning) {
-        return Pactl({QStringLiteral("info")}).has_value();
-    }
+// The environment of the server's processes. Without the X display: with it,
+// libdbus would start a session bus through the X server (where dbus-x11 is
+// installed) and every server on that display would share it.
+QProcessEnvironment ServidorPulse::EntornoServidor() const {
     QProcessEnvironment entorno = QProcessEnvironment::systemEnvironment();
-    entorno.insert(QStringLiteral("HOME"), Ruta(QStringLiteral("home")));
+    entorno.remove(QStringLiteral("DISPLAY"));
+    entorno.remove(QStringLiteral("WAYLAND_DISPLAY"));
     entorno.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    proceso_.setProcessEnvironment(entorno);
-    proceso_.setStandardOutputFile(QProcess::nullDevice());
-    proceso_.setStandardErrorFile(Ruta(QStringLiteral("pa.stderr")), QIODevice::Append);
-    proceso_.setProgram(kPrograma);
-    proceso_.setArguments({
-        QStringLiteral("--daemonize=no"),
-        QStringLiteral("--exit-idle-time=-1"),
-        QStringLiteral("-n"),
-        QStringLiteral("--use-pid-file=no"),
-        QStringLiteral("--disallow-exit=yes"),
-        QStringLiteral("--realtime=no"),
-        QStringLiteral("--high-priority=no"),
-        QStringLiteral("--log-target=file:") + ArchivoRegistro(),
-        QStringLiteral("--load=module-null-sink sink_name=%1 rate=48000").arg(kSumideroInicial),
-        QStringLiteral("--load=module-native-protocol-unix socket=%1 auth-anonymous=1")
-            .arg(Ruta(QStringLiteral("native"))),
-    });
-    proceso_.start();
-    if (!proceso_.waitForStarted(kEsperaArranqueMs)) {
-        return false;
+    entorno.insert(QStringLiteral("HOME"), Ruta(QStringLiteral("home")));
+    if (tipo_ == Tipo::PipeWire) {
+        for (const QString& variable : entorno.keys()) {
+            if (variable.startsWith(QLatin1String("PULSE_")) ||
+                variable.startsWith(QLatin1String("PIPEWIRE_"))) {
+                entorno.remove(variable);
+            }
+        }
+        entorno.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                       QStringLiteral("unix:path=") + Ruta(QStringLiteral("bus")));
+        entorno.insert(QStringLiteral("XDG_RUNTIME_DIR"), Ruta(QStringLiteral("run")));
+        entorno.insert(QStringLiteral("XDG_CONFIG_HOME"), Ruta(QStringLiteral("config")));
+        entorno.insert(QStringLiteral("XDG_STATE_HOME"), Ruta(QStringLiteral("state")));
     }
+    return entorno;
+}
+
+bool ServidorPulse::Lanzar(QProcess& proceso, const QString& programa,
+                           const QStringList& argumentos) {
+    proceso.setProcessEnvironment(EntornoServidor());
+    proceso.setStandardOutputFile(QProcess::nullDevice());
+    proceso.setStandardErrorFile(ArchivoRegistro(), QIODevice::Append);
+    // Ends with the test, also when the test is killed or crashes.
+    proceso.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    proceso.start(programa, argumentos);
+    return proceso.waitForStarted(kEsperaArranqueMs);
+}
+
+bool ServidorPulse::EsperarRespuesta() {
     const QDeadlineTimer limite(kEsperaArranqueMs);
     while (!limite.hasExpired()) {
         if (Pactl({QStringLiteral("info")})) {
@@ -105,12 +176,92 @@ bool ServidorPulse::Arrancar() {
     return false;
 }
 
-void ServidorPulse::Detener() {
-    if (proceso_.state() == QProcess::NotRunning) {
-        return;
+bool ServidorPulse::Arrancar() {
+    if (Listo()) {
+        return Pactl({QStringLiteral("info")}).has_value();
     }
-    proceso_.kill(); // SIGKILL ends a frozen server too
-    proceso_.waitForFinished(kEsperaFinMs);
+    if (tipo_ == Tipo::PipeWire) {
+        return ArrancarPipeWire();
+    }
+    return Lanzar(proceso_, kPulseAudio,
+                  {
+                      QStringLiteral("--daemonize=no"),
+                      QStringLiteral("--exit-idle-time=-1"),
+                      QStringLiteral("-n"),
+                      QStringLiteral("--use-pid-file=no"),
+                      QStringLiteral("--disallow-exit=yes"),
+                      QStringLiteral("--realtime=no"),
+                      QStringLiteral("--high-priority=no"),
+                      QStringLiteral("--log-target=stderr"),
+                      QStringLiteral("--load=module-null-sink sink_name=%1 rate=48000")
+                          .arg(kSumideroInicial),
+                      QStringLiteral("--load=module-native-protocol-unix socket=%1 "
+                                     "auth-anonymous=1")
+                          .arg(Ruta(QStringLiteral("native"))),
+                  }) &&
+           EsperarRespuesta();
+}
+
+bool ServidorPulse::ArrancarPipeWire() {
+    Detener(); // whatever is left of a stack that lost a process
+    // WirePlumber's memory of defaults and volumes goes, and so do the
+    // sockets of the last run: a fresh start.
+    for (const QString& sub : {QStringLiteral("state"), QStringLiteral("run")}) {
+        QDir(Ruta(sub)).removeRecursively();
+        QDir().mkpath(Ruta(sub));
+    }
+    QFile::setPermissions(Ruta(QStringLiteral("run")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::remove(Ruta(QStringLiteral("bus")));
+
+    // Each process takes connections once its socket is there.
+    const auto esperarZocalo = [this](QProcess& proceso, const QString& zocalo) {
+        const QDeadlineTimer limite(kEsperaArranqueMs);
+        while (!QFile::exists(Ruta(zocalo))) {
+            if (limite.hasExpired() || proceso.waitForFinished(kPausaSondeoMs)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    return Lanzar(bus_, kBus,
+                  {QStringLiteral("--nofork"),
+                   QStringLiteral("--config-file=") + Ruta(QStringLiteral("bus.conf"))}) &&
+           esperarZocalo(bus_, QStringLiteral("bus")) && Lanzar(pipewire_, kPipeWire, {}) &&
+           esperarZocalo(pipewire_, QStringLiteral("run/pipewire-0")) &&
+           Lanzar(wireplumber_, kWirePlumber, {}) && ArrancarPipeWirePulse();
+}
+
+// Starts pipewire-pulse and gives it the sink that a fresh server has.
+bool ServidorPulse::ArrancarPipeWirePulse() {
+    if (!Lanzar(proceso_, kPipeWirePulse, {}) || !EsperarRespuesta() ||
+        !AgregarSumidero(kSumideroInicial, kCanalesSumideroInicial)) {
+        return false;
+    }
+    // The default is WirePlumber's to apply; it may not be up yet.
+    const QDeadlineTimer limite(kEsperaArranqueMs);
+    while (!FijarPredeterminado(kSumideroInicial)) {
+        if (limite.hasExpired()) {
+            return false;
+        }
+        QThread::msleep(kPausaSondeoMs);
+    }
+    return true;
+}
+
+void ServidorPulse::Detener() {
+    for (QProcess* proceso : {&proceso_, &wireplumber_, &pipewire_, &bus_}) {
+        Matar(*proceso);
+    }
+}
+
+bool ServidorPulse::ReiniciarPulse() {
+    if (tipo_ == Tipo::PulseAudio) {
+        Detener();
+        return Arrancar();
+    }
+    Matar(proceso_);
+    return Listo() || (pipewire_.state() == QProcess::Running && ArrancarPipeWirePulse());
 }
 
 bool ServidorPulse::Pausar() {
@@ -122,7 +273,29 @@ bool ServidorPulse::Reanudar() {
 }
 
 bool ServidorPulse::Listo() const {
-    return proceso_.state() == QProcess::Running;
+    const auto vivo = [](const QProcess& proceso) { return proceso.state() == QProcess::Running; };
+    return vivo(proceso_) &&
+           (tipo_ == Tipo::PulseAudio || (vivo(bus_) && vivo(pipewire_) && vivo(wireplumber_)));
+}
+
+std::uint32_t ServidorPulse::Tolerancia() const {
+    return tipo_ == Tipo::PipeWire ? kToleranciaPipeWire : 0;
+}
+
+bool ServidorPulse::Coincide(std::uint32_t leido, std::uint32_t escrito) const {
+    const std::uint32_t distancia = leido > escrito ? leido - escrito : escrito - leido;
+    return distancia <= Tolerancia();
+}
+
+QList<std::uint32_t> ServidorPulse::VolumenCanalesFrente(const QString& sumidero,
+                                                         const QList<std::uint32_t>& esperado) {
+    QList<std::uint32_t> leidos = VolumenCanales(sumidero);
+    for (qsizetype i = 0; i < std::min(leidos.size(), esperado.size()); ++i) {
+        if (Coincide(leidos[i], esperado[i])) {
+            leidos[i] = esperado[i];
+        }
+    }
+    return leidos;
 }
 
 std::optional<QString> ServidorPulse::Pactl(const QStringList& argumentos) {
@@ -160,7 +333,19 @@ bool ServidorPulse::AgregarSumidero(const QString& nombre, int canales,
 }
 
 bool ServidorPulse::FijarPredeterminado(const QString& nombre) {
-    return Pactl({QStringLiteral("set-default-sink"), nombre}).has_value();
+    if (!Pactl({QStringLiteral("set-default-sink"), nombre})) {
+        return false;
+    }
+    // On PipeWire the session manager puts the new default in force a moment
+    // after the request is answered.
+    const QDeadlineTimer limite(kEsperaPactlMs);
+    while (Predeterminado() != nombre) {
+        if (limite.hasExpired()) {
+            return false;
+        }
+        QThread::msleep(kPausaSondeoMs);
+    }
+    return true;
 }
 
 QString ServidorPulse::Predeterminado() {

@@ -1,8 +1,13 @@
-// A private PulseAudio server for tests: its own folders, cookie and socket
-// in a temporary folder, one null sink named "nul" as the default sink, no
-// D-Bus. The test process is pointed at it through the environment
-// (PULSE_SERVER and friends), so libpulse clients made afterwards talk to
-// this server and never to the user's.
+// A private audio server for tests that speaks the pulse protocol: its own
+// folders, cookie and socket in a temporary folder, one null sink named "nul"
+// as the default sink. The test process is pointed at it through the
+// environment (PULSE_SERVER and friends), so libpulse clients made afterwards
+// talk to this server and never to the user's.
+//
+// QUELVAREN_SERVIDOR_AUDIO picks the server: "pipewire" runs PipeWire
+// (pipewire, wireplumber and pipewire-pulse on a session bus of their own, no
+// user configuration, no devices); anything else PulseAudio, with no D-Bus.
+// Neither ever sees the X display, so no bus is shared through it.
 //
 // Every wait has a deadline; a server that is stopped or gone makes the
 // calls fail (false, empty lists), never hang.
@@ -10,6 +15,7 @@
 
 #include <QList>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -30,7 +36,7 @@ public:
     // Prepares the folders and the environment and starts the server;
     // Listo() tells whether it answers.
     ServidorPulse();
-    // Kills the server.
+    // Kills every process of the server.
     ~ServidorPulse();
     ServidorPulse(const ServidorPulse&) = delete;
     ServidorPulse& operator=(const ServidorPulse&) = delete;
@@ -38,9 +44,15 @@ public:
     // Starts the server (again) on the same socket and waits until it
     // answers. A restarted server is fresh: only "nul", at 100 %.
     bool Arrancar();
-    // Kills the server (SIGKILL) and waits for it to end.
+    // Kills every process of the server (SIGKILL) and waits for them to end.
     void Detener();
-    // Freezes the server (SIGSTOP): it holds its socket but answers nothing.
+    // Restarts only the process that speaks the pulse protocol
+    // (pipewire-pulse; on PulseAudio the whole server) and waits until it
+    // answers with "nul" as the default sink again. On PipeWire the session
+    // manager may give "nul" back the volume it had.
+    bool ReiniciarPulse();
+    // Freezes the process that speaks the pulse protocol (SIGSTOP): it holds
+    // its socket but answers nothing.
     bool Pausar();
     // Lets a frozen server run on (SIGCONT).
     bool Reanudar();
@@ -48,12 +60,13 @@ public:
 
     // "unix:<socket>", the address in PULSE_SERVER.
     QString Direccion() const;
-    // The server's log file, for a failing test to show.
+    // The server's log file (every process of it), for a failing test to show.
     QString ArchivoRegistro() const;
 
     // Loads another null sink; an empty channel map takes the server's
     // default map for that many channels.
     bool AgregarSumidero(const QString& nombre, int canales, const QString& mapaCanales = {});
+    // Makes the sink the default and waits until the server has it in force.
     bool FijarPredeterminado(const QString& nombre);
     QString Predeterminado();
 
@@ -67,13 +80,42 @@ public:
     std::optional<bool> Silenciado(const QString& sumidero);
     bool FijarSilencio(const QString& sumidero, bool silencio);
 
+    // How far, in pa_volume_t steps, a volume read back may lie from the
+    // volume written. PulseAudio keeps the value as written: none. PipeWire
+    // keeps volumes as floating-point linear factors and turns them back
+    // through a cube root: one step. (Every level that the program writes
+    // came back exact on PipeWire 0.3.65; the step is the room its float
+    // conversion does not promise to leave.)
+    std::uint32_t Tolerancia() const;
+    // Whether a volume read back matches the one written, within Tolerancia().
+    bool Coincide(std::uint32_t leido, std::uint32_t escrito) const;
+    // VolumenCanales, with every value that matches its expected one (same
+    // position) given as that value: compared with QCOMPARE against
+    // `esperado`, a failure shows the values really read.
+    QList<std::uint32_t> VolumenCanalesFrente(const QString& sumidero,
+                                              const QList<std::uint32_t>& esperado);
+
     // Runs pactl against this server; the standard output when it ends well
     // within its deadline, otherwise nothing.
     std::optional<QString> Pactl(const QStringList& argumentos);
 
 private:
+    enum class Tipo { PulseAudio, PipeWire };
+    // The server that QUELVAREN_SERVIDOR_AUDIO picks.
+    static Tipo TipoElegido();
     QString Ruta(const QString& nombre) const;
+    QProcessEnvironment EntornoServidor() const;
+    bool Lanzar(QProcess& proceso, const QString& programa, const QStringList& argumentos);
+    bool ArrancarPipeWire();
+    bool ArrancarPipeWirePulse();
+    bool EsperarRespuesta();
 
+    const Tipo tipo_;
     QTemporaryDir raiz_;
+    // PipeWire only: the session bus, the graph and its session manager.
+    QProcess bus_;
+    QProcess pipewire_;
+    QProcess wireplumber_;
+    // The process that speaks the pulse protocol: pulseaudio or pipewire-pulse.
     QProcess proceso_;
 };

@@ -1,6 +1,7 @@
-// The Linux device write against a real, private PulseAudio server: the
-// level each channel ends up at, the choice of sink, and the behaviour when
-// the server goes away, comes back or hangs.
+// The Linux device write against a real, private audio server (PulseAudio,
+// or PipeWire's pulse server; see ServidorPulse): the level each channel ends
+// up at, the choice of sink, and the behaviour when the server goes away,
+// comes back or hangs.
 //
 // The write is asynchronous, so each check polls the server (pactl) until
 // the expected value shows or a deadline passes.
@@ -18,6 +19,8 @@ constexpr double kNormaPulse = 65536.0;  // pactl's 100 %
 constexpr double kCanalMaximo = 65535.0; // a channel value at full volume
 constexpr std::uint32_t kCanalMascara = 0xFFFFu;
 constexpr unsigned kBitsMitad = 16;
+// Levels 0, 257, 514 ... 65535: every high byte, and both ends of the range.
+constexpr std::uint32_t kPasoMuestra = 257;
 
 // Levels that another program leaves on the sink before a write; none of
 // them is what any write below gives.
@@ -72,6 +75,21 @@ QList<std::uint32_t> Todos(qsizetype canales, std::uint32_t valor) {
 
 } // namespace
 
+// The sink's channels against the expected raw volumes, within what the
+// server keeps exactly (ServidorPulse::Tolerancia); at once, or waiting for a
+// write to show.
+#define COMPARAR_VOLUMEN(sumidero, esperado)                                                       \
+    do {                                                                                           \
+        const QList<std::uint32_t> esperado_ = (esperado);                                         \
+        QCOMPARE(servidor_->VolumenCanalesFrente((sumidero), esperado_), esperado_);               \
+    } while (false)
+#define ESPERAR_VOLUMEN(sumidero, esperado, esperaMs)                                              \
+    do {                                                                                           \
+        const QList<std::uint32_t> esperado_ = (esperado);                                         \
+        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanalesFrente((sumidero), esperado_),          \
+                                  esperado_, (esperaMs));                                          \
+    } while (false)
+
 class PruebaVolumenSalidaPulse : public QObject {
     Q_OBJECT
 
@@ -115,11 +133,28 @@ private slots:
         QFETCH(QString, texto);
         QFETCH(std::uint32_t, crudo);
         QVERIFY(servidor_->FijarVolumen(kSumidero, {kVolumenAjeno}));
-        QCOMPARE(servidor_->VolumenCanales(kSumidero), Todos(2, kVolumenAjeno));
+        COMPARAR_VOLUMEN(kSumidero, Todos(2, kVolumenAjeno));
 
         volumen::FijarVolumen(texto, *salida_);
-        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero), Todos(2, crudo),
-                                  kEsperaEscrituraMs);
+        ESPERAR_VOLUMEN(kSumidero, Todos(2, crudo), kEsperaEscrituraMs);
+    }
+
+    // Levels across the whole range, through the real output, come back
+    // within the server's tolerance; the largest distance seen is reported.
+    void exactitudDelServidor() {
+        std::uint32_t mayorDistancia = 0;
+        for (std::uint32_t nivel = 0; nivel <= kCanalMascara; nivel += kPasoMuestra) {
+            const auto canal = static_cast<std::uint16_t>(nivel);
+            const std::uint32_t esperado = VolumenEsperado(canal);
+            salida_->Escribir(volumen::PalabraVolumen(canal));
+            ESPERAR_VOLUMEN(kSumidero, Todos(2, esperado), kEsperaEscrituraMs);
+            for (const std::uint32_t leido : servidor_->VolumenCanales(kSumidero)) {
+                mayorDistancia = std::max(mayorDistancia,
+                                          leido > esperado ? leido - esperado : esperado - leido);
+            }
+        }
+        qInfo("mayor distancia leída: %u pasos (tolerancia %u)", mayorDistancia,
+              servidor_->Tolerancia());
     }
 
     // Every channel of the default sink is set, whatever its count and
@@ -166,18 +201,16 @@ private slots:
         const QList<std::uint32_t> esperado = EsperadoPorCanal(canales, palabra);
 
         salida_->Escribir(palabra);
-        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(nombre), esperado, kEsperaEscrituraMs);
+        ESPERAR_VOLUMEN(nombre, esperado, kEsperaEscrituraMs);
         // The sink that is no longer the default is left alone.
-        QCOMPARE(servidor_->VolumenCanales(kSumidero),
-                 Todos(2, static_cast<std::uint32_t>(kNormaPulse)));
+        COMPARAR_VOLUMEN(kSumidero, Todos(2, static_cast<std::uint32_t>(kNormaPulse)));
     }
 
     // Each write goes to the sink that is the default at that moment.
     void cambioDePredeterminado() {
         const std::uint32_t primera = volumen::PalabraVolumen(0x2000);
         salida_->Escribir(primera);
-        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero),
-                                  Todos(2, VolumenEsperado(0x2000)), kEsperaEscrituraMs);
+        ESPERAR_VOLUMEN(kSumidero, Todos(2, VolumenEsperado(0x2000)), kEsperaEscrituraMs);
 
         const QString otro = QStringLiteral("otro");
         QVERIFY(servidor_->AgregarSumidero(otro, 2));
@@ -186,16 +219,14 @@ private slots:
         QVERIFY(servidor_->FijarPredeterminado(otro));
 
         salida_->Escribir(volumen::PalabraVolumen(0x6000));
-        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(otro),
-                                  Todos(2, VolumenEsperado(0x6000)), kEsperaEscrituraMs);
-        QCOMPARE(servidor_->VolumenCanales(kSumidero), Todos(2, kVolumenAjenoOtro));
+        ESPERAR_VOLUMEN(otro, Todos(2, VolumenEsperado(0x6000)), kEsperaEscrituraMs);
+        COMPARAR_VOLUMEN(kSumidero, Todos(2, kVolumenAjenoOtro));
 
         // And back.
         QVERIFY(servidor_->FijarPredeterminado(kSumidero));
         salida_->Escribir(volumen::PalabraVolumen(0x7000));
-        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero),
-                                  Todos(2, VolumenEsperado(0x7000)), kEsperaEscrituraMs);
-        QCOMPARE(servidor_->VolumenCanales(otro), Todos(2, VolumenEsperado(0x6000)));
+        ESPERAR_VOLUMEN(kSumidero, Todos(2, VolumenEsperado(0x7000)), kEsperaEscrituraMs);
+        COMPARAR_VOLUMEN(otro, Todos(2, VolumenEsperado(0x6000)));
     }
 
     // Whatever another program does to the sink, the next write puts the
@@ -207,10 +238,9 @@ private slots:
             {kVolumenAjeno}, {kVolumenAjenoBase, kVolumenAjenoOtro}, {0}, {kVolumenAjenoOtro}};
         for (const QList<std::uint32_t>& ajeno : ajenos) {
             QVERIFY(servidor_->FijarVolumen(kSumidero, ajeno));
-            QVERIFY(servidor_->VolumenCanales(kSumidero) != esperado);
+            QVERIFY(servidor_->VolumenCanalesFrente(kSumidero, esperado) != esperado);
             salida_->Escribir(palabra);
-            QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero), esperado,
-                                      kEsperaEscrituraMs);
+            ESPERAR_VOLUMEN(kSumidero, esperado, kEsperaEscrituraMs);
         }
     }
 
@@ -225,8 +255,7 @@ private slots:
         QVERIFY(servidor_->FijarSilencio(kSumidero, silenciado));
         QVERIFY(servidor_->FijarVolumen(kSumidero, {kVolumenAjeno}));
         salida_->Escribir(volumen::PalabraVolumen(0x3000));
-        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero),
-                                  Todos(2, VolumenEsperado(0x3000)), kEsperaEscrituraMs);
+        ESPERAR_VOLUMEN(kSumidero, Todos(2, VolumenEsperado(0x3000)), kEsperaEscrituraMs);
         QCOMPARE(servidor_->Silenciado(kSumidero), std::optional<bool>(silenciado));
     }
 
@@ -242,8 +271,7 @@ private slots:
         QFETCH(bool, conectadaAntes);
         if (conectadaAntes) {
             salida_->Escribir(volumen::PalabraVolumen(0x1000));
-            QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero),
-                                      Todos(2, VolumenEsperado(0x1000)), kEsperaEscrituraMs);
+            ESPERAR_VOLUMEN(kSumidero, Todos(2, VolumenEsperado(0x1000)), kEsperaEscrituraMs);
         }
         servidor_->Detener();
         QVERIFY(!servidor_->Listo());
@@ -258,11 +286,23 @@ private slots:
 
         QVERIFY(servidor_->Arrancar());
         // A restarted server comes back at 100 %: the write below must change it.
-        QCOMPARE(servidor_->VolumenCanales(kSumidero),
-                 Todos(2, static_cast<std::uint32_t>(kNormaPulse)));
+        COMPARAR_VOLUMEN(kSumidero, Todos(2, static_cast<std::uint32_t>(kNormaPulse)));
         salida_->Escribir(palabra);
-        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero),
-                                  Todos(2, VolumenEsperado(0x9000)), volumen::kIntervaloControlMs);
+        ESPERAR_VOLUMEN(kSumidero, Todos(2, VolumenEsperado(0x9000)), volumen::kIntervaloControlMs);
+    }
+
+    // Only the process that speaks the pulse protocol restarts (on PipeWire,
+    // pipewire-pulse; the graph stays): the next write holds the level again.
+    void pulseReiniciado() {
+        salida_->Escribir(volumen::PalabraVolumen(0x1000));
+        ESPERAR_VOLUMEN(kSumidero, Todos(2, VolumenEsperado(0x1000)), kEsperaEscrituraMs);
+        QVERIFY2(servidor_->ReiniciarPulse(), qPrintable(servidor_->ArchivoRegistro()));
+        // PipeWire's session manager may give the sink back its volume: set
+        // another one, so that reaching the level is the output's write.
+        QVERIFY(servidor_->FijarVolumen(kSumidero, {kVolumenAjeno}));
+        COMPARAR_VOLUMEN(kSumidero, Todos(2, kVolumenAjeno));
+        salida_->Escribir(volumen::PalabraVolumen(0x9000));
+        ESPERAR_VOLUMEN(kSumidero, Todos(2, VolumenEsperado(0x9000)), volumen::kIntervaloControlMs);
     }
 
     // A hung server (SIGSTOP) blocks neither a write on a live connection,
@@ -270,8 +310,7 @@ private slots:
     // runs again, the latest level reaches it.
     void servidorCongelado() {
         salida_->Escribir(volumen::PalabraVolumen(0x1000));
-        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero),
-                                  Todos(2, VolumenEsperado(0x1000)), kEsperaEscrituraMs);
+        ESPERAR_VOLUMEN(kSumidero, Todos(2, VolumenEsperado(0x1000)), kEsperaEscrituraMs);
 
         QVERIFY(servidor_->Pausar());
         QVERIFY(EscribirMidiendo(*salida_, volumen::PalabraVolumen(0x2000)) < kLimiteNoBloqueoMs);
@@ -288,15 +327,13 @@ private slots:
         QVERIFY(reloj.elapsed() < kLimiteNoBloqueoMs);
 
         QVERIFY(servidor_->Reanudar());
-        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero),
-                                  Todos(2, VolumenEsperado(0xA000)), kEsperaEscrituraMs);
+        ESPERAR_VOLUMEN(kSumidero, Todos(2, VolumenEsperado(0xA000)), kEsperaEscrituraMs);
     }
 
     // Ending an output while the server is hung returns at once too.
     void finConServidorCongelado() {
         salida_->Escribir(volumen::PalabraVolumen(0x1000));
-        QTRY_COMPARE_WITH_TIMEOUT(servidor_->VolumenCanales(kSumidero),
-                                  Todos(2, VolumenEsperado(0x1000)), kEsperaEscrituraMs);
+        ESPERAR_VOLUMEN(kSumidero, Todos(2, VolumenEsperado(0x1000)), kEsperaEscrituraMs);
         QVERIFY(servidor_->Pausar());
         salida_->Escribir(volumen::PalabraVolumen(0x2000));
         QElapsedTimer reloj;
