@@ -34,6 +34,7 @@ constexpr char kClaseBandeja[] = "^trayer$";
 constexpr char kRegistroXvfb[] = "xvfb.log";
 constexpr char kRegistroBandeja[] = "trayer.log";
 constexpr char kRegistroOrdenes[] = "ordenes.log";
+constexpr char kRegistroGestorVentanas[] = "openbox.log";
 
 void Pausa(int ms) {
     if (QCoreApplication::instance() != nullptr) {
@@ -142,6 +143,7 @@ std::optional<int> Numero(const QString& texto, const QString& rotulo) {
 EscritorioX::EscritorioX() = default;
 
 EscritorioX::~EscritorioX() {
+    Terminar(gestor_);
     Terminar(bandeja_);
     Terminar(xvfb_);
 }
@@ -156,7 +158,8 @@ QString EscritorioX::ArchivoRegistro(const char* nombre) const {
 
 QString EscritorioX::Registro() const {
     QString texto;
-    for (const char* nombre : {kRegistroXvfb, kRegistroBandeja, kRegistroOrdenes}) {
+    for (const char* nombre :
+         {kRegistroXvfb, kRegistroBandeja, kRegistroOrdenes, kRegistroGestorVentanas}) {
         QFile archivo(ArchivoRegistro(nombre));
         if (archivo.open(QIODevice::ReadOnly)) {
             texto += QStringLiteral("== %1 ==\n").arg(QString::fromLatin1(nombre)) +
@@ -437,4 +440,50 @@ bool EscritorioX::CapturarPantalla(const QString& archivo) const {
     return Ejecutar(QStringLiteral("import"),
                     {QStringLiteral("-window"), QStringLiteral("root"), archivo})
         .has_value();
+}
+
+bool EscritorioX::IniciarGestorVentanas() {
+    if (xvfb_ <= 0) {
+        error_ = QStringLiteral("no hay servidor X");
+        return false;
+    }
+    if (gestor_ > 0) {
+        return true;
+    }
+    // Up once it names its own check window on the root window
+    // (_NET_SUPPORTING_WM_CHECK); one that ran before may have left its own.
+    const auto ventanaDeControl = [this] {
+        return Ejecutar(QStringLiteral("xprop"),
+                        {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+            .value_or(QString());
+    };
+    const QString anterior = ventanaDeControl();
+    gestor_ = Lanzar(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}, -1,
+                     ArchivoRegistro(kRegistroGestorVentanas));
+    const bool arriba = Esperar(
+        [&] {
+            if (!SigueVivo(gestor_)) {
+                return true;
+            }
+            const QString ahora = ventanaDeControl();
+            return ahora != anterior && ahora.contains(QStringLiteral("window id"));
+        },
+        kEsperaArranqueMs);
+    if (!arriba || !SigueVivo(gestor_)) {
+        error_ = QStringLiteral("openbox no arrancó:\n") + Registro();
+        DetenerGestorVentanas();
+        return false;
+    }
+    return true;
+}
+
+void EscritorioX::DetenerGestorVentanas() {
+    Terminar(gestor_);
+}
+
+bool EscritorioX::VentanaIconica(IdVentana ventana) const {
+    const auto estado =
+        Ejecutar(QStringLiteral("xprop"),
+                 {QStringLiteral("-id"), QString::number(ventana), QStringLiteral("WM_STATE")});
+    return estado && estado->contains(QStringLiteral("window state: Iconic"));
 }
