@@ -93,8 +93,8 @@ bool IconoVisible();
 // The main window's resize handling, given the state it had before: a
 // minimised window hides to the tray, unless no tray icon is on show (then it
 // stays minimised on the taskbar). A window that leaves the minimised state
-// by anything but the way back (the taskbar, the window manager) is taken off
-// the screen at once and comes back only through the access check.
+// by anything but the way back (the taskbar, the window manager) is minimised
+// again at once and comes back only through the access check.
 void Form_Resize(QWidget* ventana, Qt::WindowStates estadoAnterior);
 // The main window's mouse-move handling, which receives the icon's callback
 // with the mouse message that happened over the icon. A left-button release

@@ -58,18 +58,14 @@ void VolverALaVentana(QWidget* ventana) {
 void Form_Resize(QWidget* ventana, Qt::WindowStates estadoAnterior) {
     if (!ventana->isMinimized()) {
         // Restored by something other than the way back (the taskbar, the
-        // window manager). With no password set the check would pass without
-        // a dialog, so the restore stands; otherwise the window is minimised
-        // again at once and comes back only through the access check.
+        // window manager): minimised again at once, before anything in it can
+        // be used, and back only through the access check. With no password
+        // set that check passes without a dialog, so the restore simply
+        // stands (minimising only to restore at once would make it flicker).
         if ((estadoAnterior & Qt::WindowMinimized) && !gRestaurando && ventana->isVisible() &&
             !gstrClave.isEmpty()) {
             ventana->setWindowState(ventana->windowState() | Qt::WindowMinimized);
-            const QPointer<QWidget> guardada(ventana);
-            QTimer::singleShot(kTrasElCambio, ventana, [guardada] {
-                if (guardada) {
-                    VolverALaVentana(guardada);
-                }
-            });
+            QTimer::singleShot(kTrasElCambio, ventana, [ventana] { VolverALaVentana(ventana); });
         }
         return;
     }

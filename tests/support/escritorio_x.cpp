@@ -450,23 +450,30 @@ bool EscritorioX::IniciarGestorVentanas() {
     if (gestor_ > 0) {
         return true;
     }
-    // Up once it names its own check window on the root window
-    // (_NET_SUPPORTING_WM_CHECK); one that ran before may have left its own.
-    const auto ventanaDeControl = [this] {
-        return Ejecutar(QStringLiteral("xprop"),
-                        {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
-            .value_or(QString());
-    };
-    const QString anterior = ventanaDeControl();
     gestor_ = Lanzar(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}, -1,
                      ArchivoRegistro(kRegistroGestorVentanas));
+    // Up once the root window names a check window that exists and carries
+    // the manager's name (one that ran before may have left the name of its
+    // own, gone, window behind).
     const bool arriba = Esperar(
-        [&] {
+        [this] {
             if (!SigueVivo(gestor_)) {
                 return true;
             }
-            const QString ahora = ventanaDeControl();
-            return ahora != anterior && ahora.contains(QStringLiteral("window id"));
+            const auto raiz =
+                Ejecutar(QStringLiteral("xprop"),
+                         {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
+            const auto id = raiz
+                                ? QRegularExpression(QStringLiteral("window id # (0x[0-9a-fA-F]+)"))
+                                      .match(*raiz)
+                                      .captured(1)
+                                : QString();
+            if (id.isEmpty()) {
+                return false;
+            }
+            const auto nombre = Ejecutar(QStringLiteral("xprop"), {QStringLiteral("-id"), id,
+                                                                   QStringLiteral("_NET_WM_NAME")});
+            return nombre && nombre->contains(QStringLiteral("Openbox"));
         },
         kEsperaArranqueMs);
     if (!arriba || !SigueVivo(gestor_)) {
