@@ -295,7 +295,7 @@ bool CtrlVolFrm::eventFilter(QObject* objeto, QEvent* evento) {
 void CtrlVolFrm::changeEvent(QEvent* evento) {
     QMainWindow::changeEvent(evento);
     if (evento->type() == QEvent::WindowStateChange) {
-        bandeja::Form_Resize(this);
+        bandeja::Form_Resize(this, static_cast<QWindowStateChangeEvent*>(evento)->oldState());
     }
 }
 
@@ -339,6 +339,10 @@ CtrlVolFrm::Camino CtrlVolFrm::Form_Load() {
     // access check.
     Camino camino = Camino::Acceso;
     if (ChkAuto->isChecked()) {
+        // Sized and placed while still in normal state: resizing or moving a
+        // minimised window restores it, and it must first map minimised.
+        layout()->activate();
+        ventana::CentrarEnPantalla(this);
         BtnActivar_Click();
         camino = Camino::Auto;
     } else {
@@ -398,7 +402,6 @@ void CtrlVolFrm::MostrarVentanaInicial() {
     // Control started by itself: the window stays hidden behind the tray
     // icon, or minimised on the taskbar when no icon is on show.
     if (!bandeja::IconoVisible()) {
-        ventana::CentrarEnPantalla(this);
         showMinimized();
     }
 }

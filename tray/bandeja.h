@@ -90,12 +90,16 @@ void QuitarIcono(QWidget* ventana);
 // Whether the icon is really on show in a system tray right now.
 bool IconoVisible();
 
-// The main window's resize handling: a minimised window hides to the tray,
-// unless no tray icon is on show (then it stays minimised on the taskbar).
-void Form_Resize(QWidget* ventana);
+// The main window's resize handling, given the state it had before: a
+// minimised window hides to the tray, unless no tray icon is on show (then it
+// stays minimised on the taskbar). A window that leaves the minimised state
+// by anything but the way back (the taskbar, the window manager) is minimised
+// again at once and comes back only through the access check.
+void Form_Resize(QWidget* ventana, Qt::WindowStates estadoAnterior);
 // The main window's mouse-move handling, which receives the icon's callback
 // with the mouse message that happened over the icon. A left-button release
-// brings the hidden window back, behind the access check.
+// brings the window back, hidden or minimised on the taskbar, behind the
+// access check; refused, it stays minimised.
 void Form_MouseMove(QWidget* ventana, std::uint32_t mensajeRaton);
 
 } // namespace bandeja

@@ -1,7 +1,8 @@
 // The whole program, run as its own process on a real X server with a real
 // tray host and a private audio server (PulseAudio, or PipeWire; see
 // ServidorPulse): the first start through both dialogs, the auto start that
-// holds the sink, the way back from the tray and the exit.
+// holds the sink, the way back from the tray and the exit; and, under a window
+// manager with no tray host, the way back from the taskbar.
 
 #include "settings/ajustes.h"
 #include "support/escritorio_x.h"
@@ -33,6 +34,8 @@ const QString kTituloPrincipal = QStringLiteral("Quelvaren");
 // Two ticks and some room: whatever another program sets lasts at most one tick.
 constexpr int kEsperaTicksMs = 4500;
 constexpr std::uint32_t kVolumenNormal = 65536; // pa_volume_t at 100 %
+// Long enough for a window manager to have restored a window it was going to.
+constexpr int kEsperaNegativaMs = 600;
 
 } // namespace
 
@@ -63,6 +66,36 @@ class PruebaProgramaX : public QObject {
         QVERIFY2(proceso.waitForStarted(), qPrintable(proceso.errorString()));
     }
     void Lanzar() { Lanzar(programa_); }
+    // A desktop with a window manager and no tray host; the program starts
+    // on the auto road, so its window can only be minimised on the taskbar.
+    // Returns its main window once the window manager keeps it minimised.
+    std::optional<EscritorioX::IdVentana> LanzarEnLaBarra() {
+        escritorio_.DetenerBandeja();
+        if (!escritorio_.IniciarGestorVentanas()) {
+            qWarning("%s", qPrintable(escritorio_.Error()));
+            return std::nullopt;
+        }
+        Sembrar(ArchivoAjustes(), {{QStringLiteral("Pass"), kClaveGuardada},
+                                   {QStringLiteral("Auto"), QStringLiteral("S")}});
+        Lanzar();
+        std::optional<EscritorioX::IdVentana> principal;
+        const bool iconica = Esperar([&] {
+            principal = VentanaDelPrograma(escritorio_, kTituloPrincipal);
+            return principal && escritorio_.VentanaIconica(*principal);
+        });
+        return iconica ? principal : std::nullopt;
+    }
+    // Whether the main window is on screen in normal state.
+    bool EnUso(EscritorioX::IdVentana principal) const {
+        return escritorio_.VentanaMapeada(principal) && !escritorio_.VentanaIconica(principal);
+    }
+    bool Activar(EscritorioX::IdVentana ventana) const {
+        return escritorio_
+            .Ejecutar(QStringLiteral("xdotool"),
+                      {QStringLiteral("windowactivate"), QString::number(ventana)})
+            .has_value();
+    }
+
     // Starts the program on the auto road and waits for its icon.
     void LanzarEnAutomatico() {
         Sembrar(ArchivoAjustes(), {{QStringLiteral("Pass"), kClaveGuardada},
@@ -93,6 +126,11 @@ private slots:
         if (programa_.state() != QProcess::NotRunning) {
             programa_.kill();
             programa_.waitForFinished();
+        }
+        // The desktop of the other cases: a tray host, no window manager.
+        if (escritorio_.GestorVentanasIniciado()) {
+            escritorio_.DetenerGestorVentanas();
+            QVERIFY2(escritorio_.IniciarBandeja(), qPrintable(escritorio_.Error()));
         }
     }
 
@@ -198,6 +236,45 @@ private slots:
         QCOMPARE(programa_.exitStatus(), QProcess::NormalExit);
         QCOMPARE(programa_.exitCode(), 0);
         QVERIFY(!escritorio_.IconoIncrustado(kClaseVentana).has_value());
+    }
+
+    // With no tray host the auto road leaves the window minimised on the
+    // taskbar, never shown; a restore by the window manager (a taskbar click:
+    // _NET_ACTIVE_WINDOW) meets the access dialog first.
+    void restaurarDesdeLaBarraPideLaClave() {
+        const auto principal = LanzarEnLaBarra();
+        QVERIFY2(principal.has_value(), "la ventana no quedó minimizada en la barra");
+        QVERIFY(!escritorio_.VentanaMapeada(*principal));
+
+        // Cancelled: back to minimised, nothing usable.
+        QVERIFY(Activar(*principal));
+        QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
+        QVERIFY(Esperar([&] { return !escritorio_.VentanaMapeada(*principal); }));
+        QVERIFY(Tecla(escritorio_, *Ventana(escritorio_, kTituloAcceso), QStringLiteral("Escape")));
+        QVERIFY(Esperar([&] { return !Ventana(escritorio_, kTituloAcceso).has_value(); }));
+        QTest::qWait(kEsperaNegativaMs);
+        QVERIFY(!EnUso(*principal));
+        QVERIFY(escritorio_.VentanaIconica(*principal));
+
+        // The right password: the window comes back in normal state.
+        QVERIFY(Activar(*principal));
+        QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
+        QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), kClave));
+        QVERIFY(Esperar([&] { return EnUso(*principal); }));
+    }
+
+    // A second start also brings a window minimised on the taskbar back,
+    // behind the access check.
+    void segundoArranqueConLaVentanaEnLaBarra() {
+        const auto principal = LanzarEnLaBarra();
+        QVERIFY2(principal.has_value(), "la ventana no quedó minimizada en la barra");
+        QProcess segundo;
+        Lanzar(segundo);
+        QVERIFY(segundo.waitForFinished(kEsperaMs));
+        QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
+        QVERIFY(!EnUso(*principal));
+        QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), kClave));
+        QVERIFY(Esperar([&] { return EnUso(*principal); }));
     }
 
     void accesoRechazadoAlArrancar() {

@@ -35,6 +35,7 @@ constexpr char kClaseBandeja[] = "^trayer$";
 constexpr char kRegistroXvfb[] = "xvfb.log";
 constexpr char kRegistroBandeja[] = "trayer.log";
 constexpr char kRegistroOrdenes[] = "ordenes.log";
+constexpr char kRegistroGestorVentanas[] = "openbox.log";
 
 void Pausa(int ms) {
     if (QCoreApplication::instance() != nullptr) {
@@ -143,6 +144,7 @@ std::optional<int> Numero(const QString& texto, const QString& rotulo) {
 EscritorioX::EscritorioX() = default;
 
 EscritorioX::~EscritorioX() {
+    Terminar(gestor_);
     Terminar(bandeja_);
     Terminar(xvfb_);
 }
@@ -157,7 +159,8 @@ QString EscritorioX::ArchivoRegistro(const char* nombre) const {
 
 QString EscritorioX::Registro() const {
     QString texto;
-    for (const char* nombre : {kRegistroXvfb, kRegistroBandeja, kRegistroOrdenes}) {
+    for (const char* nombre :
+         {kRegistroXvfb, kRegistroBandeja, kRegistroOrdenes, kRegistroGestorVentanas}) {
         QFile archivo(ArchivoRegistro(nombre));
         if (archivo.open(QIODevice::ReadOnly)) {
             texto += QStringLiteral("== %1 ==\n").arg(QString::fromLatin1(nombre)) +
@@ -635,4 +638,57 @@ std::optional<EscritorioX::Geometria> EscritorioX::IconoPanelSni() const {
         }
     }
     return std::nullopt;
+}
+
+bool EscritorioX::IniciarGestorVentanas() {
+    if (xvfb_ <= 0) {
+        error_ = QStringLiteral("no hay servidor X");
+        return false;
+    }
+    if (gestor_ > 0) {
+        return true;
+    }
+    gestor_ = Lanzar(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}, -1,
+                     ArchivoRegistro(kRegistroGestorVentanas));
+    // Up once the root window names a check window that exists and carries
+    // the manager's name (one that ran before may have left the name of its
+    // own, gone, window behind).
+    const bool arriba = Esperar(
+        [this] {
+            if (!SigueVivo(gestor_)) {
+                return true;
+            }
+            const auto raiz =
+                Ejecutar(QStringLiteral("xprop"),
+                         {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
+            const auto id = raiz
+                                ? QRegularExpression(QStringLiteral("window id # (0x[0-9a-fA-F]+)"))
+                                      .match(*raiz)
+                                      .captured(1)
+                                : QString();
+            if (id.isEmpty()) {
+                return false;
+            }
+            const auto nombre = Ejecutar(QStringLiteral("xprop"), {QStringLiteral("-id"), id,
+                                                                   QStringLiteral("_NET_WM_NAME")});
+            return nombre && nombre->contains(QStringLiteral("Openbox"));
+        },
+        kEsperaArranqueMs);
+    if (!arriba || !SigueVivo(gestor_)) {
+        error_ = QStringLiteral("openbox no arrancó:\n") + Registro();
+        DetenerGestorVentanas();
+        return false;
+    }
+    return true;
+}
+
+void EscritorioX::DetenerGestorVentanas() {
+    Terminar(gestor_);
+}
+
+bool EscritorioX::VentanaIconica(IdVentana ventana) const {
+    const auto estado =
+        Ejecutar(QStringLiteral("xprop"),
+                 {QStringLiteral("-id"), QString::number(ventana), QStringLiteral("WM_STATE")});
+    return estado && estado->contains(QStringLiteral("window state: Iconic"));
 }

@@ -90,6 +90,19 @@ public:
     // nothing when it fails or does not end in time.
     std::optional<QString> Ejecutar(const QString& programa, const QStringList& argumentos) const;
 
+    // A real window manager (openbox): it frames the top-level windows,
+    // honours a window that asks to map minimised, and answers
+    // _NET_ACTIVE_WINDOW (what a taskbar click asks for) by restoring a
+    // minimised window. False, with Error(), when it does not come up.
+    bool IniciarGestorVentanas();
+    // Ends it (if running) and waits for it to be gone; the windows it framed
+    // go back to the root window.
+    void DetenerGestorVentanas();
+    bool GestorVentanasIniciado() const { return gestor_ > 0; }
+    // Whether the window manager keeps the window minimised (ICCCM WM_STATE
+    // Iconic).
+    bool VentanaIconica(IdVentana ventana) const;
+
 private:
     pid_t Lanzar(const QString& programa, const QStringList& argumentos, int salida,
                  const QString& registro) const;
@@ -99,6 +112,7 @@ private:
     QTemporaryDir carpeta_;
     pid_t xvfb_ = -1;
     pid_t bandeja_ = -1;
+    pid_t gestor_ = -1;
     int numeroDisplay_ = -1;
     QString error_;
 

@@ -92,4 +92,25 @@ std::optional<EscritorioX::Geometria> Icono(const EscritorioX& x) {
     return x.GeometriaVentana(*icono);
 }
 
+std::optional<EscritorioX::IdVentana> VentanaDelPrograma(const EscritorioX& x,
+                                                         const QString& titulo) {
+    const auto ventanas = x.Ejecutar(
+        QStringLiteral("xdotool"),
+        {QStringLiteral("search"), QStringLiteral("--class"),
+         QLatin1Char('^') + QRegularExpression::escape(kClaseVentana) + QLatin1Char('$')});
+    if (!ventanas) {
+        return std::nullopt;
+    }
+    for (const QString& linea : ventanas->split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const auto nombre =
+            x.Ejecutar(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), linea});
+        bool ok = false;
+        const EscritorioX::IdVentana id = linea.trimmed().toUInt(&ok);
+        if (ok && nombre && nombre->trimmed() == titulo) {
+            return id;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace programa_x

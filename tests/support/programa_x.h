@@ -38,4 +38,9 @@ bool Tecla(const EscritorioX& x, const QString& ventana, const QString& tecla);
 // Where the program's tray icon is, once a tray host has embedded it.
 std::optional<EscritorioX::Geometria> Icono(const EscritorioX& x);
 
+// The program's own top-level window with exactly that title (not a window
+// manager's frame around it), also while it is minimised or hidden.
+std::optional<EscritorioX::IdVentana> VentanaDelPrograma(const EscritorioX& x,
+                                                         const QString& titulo);
+
 } // namespace programa_x

@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QPixmap>
 #include <QWidget>
+#include <QWindowStateChangeEvent>
 
 inline constexpr int kLadoIconoPrueba = 32;
 inline constexpr int kAnchoVentanaPrueba = 320;
@@ -32,7 +33,7 @@ protected:
     void changeEvent(QEvent* evento) override {
         QWidget::changeEvent(evento);
         if (evento->type() == QEvent::WindowStateChange) {
-            bandeja::Form_Resize(this);
+            bandeja::Form_Resize(this, static_cast<QWindowStateChangeEvent*>(evento)->oldState());
         }
     }
 };
