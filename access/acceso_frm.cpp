@@ -1,7 +1,7 @@
 #include "access/acceso_frm.h"
 
 #include "access/acceso.h"
-#include "app/ventana.h"
+#include "look/ventana.h"
 #include "version_programa.h"
 
 #include <QFont>

@@ -2,7 +2,7 @@
 
 #include "about/acerca_de.h"
 #include "access/acceso.h"
-#include "app/ventana.h"
+#include "look/ventana.h"
 #include "settings/ajustes.h"
 #include "tray/bandeja.h"
 #include "version_programa.h"

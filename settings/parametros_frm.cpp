@@ -1,7 +1,7 @@
 #include "settings/parametros_frm.h"
 
 #include "access/acceso.h"
-#include "app/ventana.h"
+#include "look/ventana.h"
 #include "version_programa.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 // that says whether its icon is on show.
 
 #include "access/acceso.h"
-#include "app/ventana.h"
+#include "look/ventana.h"
 #include "conductor_acceso.h"
 #include "shell_grabadora.h"
 #include "support/entorno_prueba.h"

@@ -1,4 +1,4 @@
-#include "app/ventana.h"
+#include "look/ventana.h"
 
 #include <QGuiApplication>
 #include <QScreen>
