@@ -115,6 +115,7 @@ void AccesoFrm::BtnAceptar_Click() {
     }
     QMessageBox aviso(QMessageBox::NoIcon, QString::fromUtf8(version_programa::kTitulo),
                       MensajeClaveNoValida(), QMessageBox::Ok, this);
+    ventana::TextosEspanoles(aviso);
     aviso.exec();
     // The wrong entry ends selected whole, caret at its end, so that the next
     // typing replaces it.

@@ -3,6 +3,7 @@
 #include "app/ctrl_vol_frm.h"
 #include "app/fin_sesion.h"
 #include "app/instancia_unica.h"
+#include "app/traduccion.h"
 #include "settings/ajustes.h"
 #include "tray/bandeja.h"
 
@@ -13,6 +14,7 @@ int main(int argc, char* argv[]) {
     // The program lives in the tray: closing a dialog while the main window
     // is hidden must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    CargarTraduccionQt();
 
     // A second start brings the running program's window back and ends.
     InstanciaUnica instancia(ajustes::NombreAplicacion());

@@ -3,6 +3,7 @@
 // elsewhere an INI file, $XDG_CONFIG_HOME/<name>.conf, readable by its owner only,
 // since it holds the password in a reversible form.
 
+#include "look/ventana.h"
 #include "settings/ajustes.h"
 #include "version_programa.h"
 
@@ -295,6 +296,7 @@ void AvisarFalloEscritura(QWidget* padre, const ResultadoEscritura& resultado) {
     QMessageBox caja(QMessageBox::Information, QString::fromUtf8(version_programa::kTitulo),
                      QStringLiteral("No se pudo guardar la configuración.\n") + resultado.motivo,
                      QMessageBox::Ok, padre);
+    ventana::TextosEspanoles(caja);
     caja.setObjectName(QLatin1String(kAvisoFalloEscritura));
     // The reason names a file or a folder: the user can select it and copy it.
     caja.setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -338,6 +338,7 @@ bool ParametrosFrm::eventFilter(QObject* objeto, QEvent* evento) {
 
 void ParametrosFrm::Avisar(const char* nombre, const QString& titulo, const QString& texto) {
     QMessageBox caja(QMessageBox::Information, titulo, texto, QMessageBox::Ok, this);
+    ventana::TextosEspanoles(caja);
     caja.setObjectName(QLatin1String(nombre));
     caja.setTextInteractionFlags(Qt::TextSelectableByMouse);
     caja.exec();

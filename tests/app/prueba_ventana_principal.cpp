@@ -1,5 +1,5 @@
 // The main window on real widgets: its definition, level entry and saving,
-// activation and the cycle, the Escape key, the menu and the exit.
+// activation and the cycle, keys and focus, the menu and the exit.
 
 #include "access/acceso.h"
 #include "app/ctrl_vol_frm.h"
@@ -12,9 +12,11 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
@@ -27,6 +29,17 @@ namespace {
 
 constexpr std::uint32_t kPalabra32768 = 0x80008000u;
 
+// The main window, counting the keys its own key handling sees.
+class VentanaContada : public CtrlVolFrm {
+public:
+    using CtrlVolFrm::CtrlVolFrm;
+    void Form_KeyDown(int codigoTecla, int shift) override {
+        ++teclas;
+        CtrlVolFrm::Form_KeyDown(codigoTecla, shift);
+    }
+    int teclas = 0;
+};
+
 } // namespace
 
 class PruebaVentanaPrincipal : public QObject {
@@ -34,7 +47,7 @@ class PruebaVentanaPrincipal : public QObject {
 
     EntornoPrueba entorno_;
     SalidaGrabadora salida_;
-    std::unique_ptr<CtrlVolFrm> ventana_;
+    std::unique_ptr<VentanaContada> ventana_;
     int terminaciones_ = 0;
 
     template <typename T> T* Hijo(const char* nombre) {
@@ -62,7 +75,7 @@ private slots:
         gstrClave.clear();
         salida_.palabras.clear();
         terminaciones_ = 0;
-        ventana_ = std::make_unique<CtrlVolFrm>(salida_);
+        ventana_ = std::make_unique<VentanaContada>(salida_);
         ventana_->EstablecerTerminar([this] { ++terminaciones_; });
         ventana_->show();
         QVERIFY(QTest::qWaitForWindowExposed(ventana_.get()));
@@ -302,6 +315,65 @@ private slots:
         Nivel()->setFocus();
         QTest::keyClick(Nivel(), Qt::Key_Escape);
         QVERIFY(ventana_->windowState() & Qt::WindowMinimized);
+    }
+
+    void teclasYFoco() {
+        // A key the focused control ignores reaches the window's handling once.
+        auto* fijar = Hijo<QPushButton>("BtnFijar");
+        fijar->setFocus();
+        ventana_->teclas = 0;
+        QTest::keyClick(fijar, Qt::Key_X);
+        QCOMPARE(ventana_->teclas, 1);
+
+        // Enter, and the keypad's Enter, press the focused button.
+        Nivel()->setText(QStringLiteral("123"));
+        QTest::keyClick(fijar, Qt::Key_Return);
+        QCOMPARE(ajustes::Leer(ajustes::kValor), QStringLiteral("123"));
+        Nivel()->setText(QStringLiteral("456"));
+        QTest::keyClick(fijar, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(ajustes::Leer(ajustes::kValor), QStringLiteral("456"));
+
+        // Composed text is filtered as typed text is.
+        Nivel()->clear();
+        for (const char* compuesto : {"á", "a", "7"}) {
+            QInputMethodEvent entrada;
+            entrada.setCommitString(QString::fromUtf8(compuesto));
+            QApplication::sendEvent(Nivel(), &entrada);
+        }
+        QTest::sendKeyEvent(QTest::Click, Nivel(), Qt::Key_unknown, QStringLiteral("8b"),
+                            Qt::NoModifier);
+        QCOMPARE(Nivel()->text(), QStringLiteral("78"));
+
+        // Escape in the open menu closes the menu, not the window; the box
+        // gets the focus back with its caret where it was.
+        Nivel()->setFocus();
+        QCoreApplication::processEvents(); // the selection that comes with the focus
+        Nivel()->setCursorPosition(1);
+        QTest::keyClick(ventana_.get(), Qt::Key_M, Qt::AltModifier);
+        QTRY_VERIFY(Menu()->isVisible());
+        QTest::keyClick(Menu(), Qt::Key_Escape);
+        QTRY_VERIFY(!Menu()->isVisible());
+        QCOMPARE(QApplication::focusWidget(), ventana_->menuBar());
+        QTest::keyClick(ventana_->menuBar(), Qt::Key_Escape);
+        QVERIFY(!(ventana_->windowState() & Qt::WindowMinimized));
+        QCOMPARE(QApplication::focusWidget(), Nivel());
+        QCOMPARE(Nivel()->cursorPosition(), 1);
+
+        // Another window and back: still no selection, the caret in place.
+        QWidget otra;
+        otra.show();
+        otra.activateWindow();
+        QTRY_VERIFY(otra.isActiveWindow());
+        ventana_->activateWindow();
+        QTRY_VERIFY(ventana_->isActiveWindow());
+        QTest::qWait(0);
+        QVERIFY(!Nivel()->hasSelectedText());
+        QCOMPARE(Nivel()->cursorPosition(), 1);
+
+        // Tab into the box selects it all.
+        Activar()->setFocus();
+        QTest::keyClick(Activar(), Qt::Key_Backtab);
+        QTRY_COMPARE(Nivel()->selectedText(), QStringLiteral("78"));
     }
 
     void salirPreguntaAntes_data() {
