@@ -1,14 +1,52 @@
 #include "look/ventana.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 #include <utility>
 
 namespace ventana {
+
+namespace {
+
+// Centres a window once more when it first comes on screen: a window
+// manager's frame has its size only then, and the centring before showing
+// could count only the window itself.
+class CentrarConMarco : public QObject {
+public:
+    static constexpr char kNombre[] = "CentrarConMarco";
+
+    explicit CentrarConMarco(QWidget* ventana)
+        : QObject(ventana)
+        , ventana_(ventana) {
+        setObjectName(QLatin1String(kNombre));
+        ventana->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* objeto, QEvent* evento) override {
+        if (objeto == ventana_ && evento->type() == QEvent::Show && ventana_->windowHandle()) {
+            ventana_->removeEventFilter(this);
+            ventana_->windowHandle()->installEventFilter(this);
+        } else if (objeto != ventana_ && evento->type() == QEvent::Expose &&
+                   ventana_->windowHandle()->isExposed()) {
+            objeto->removeEventFilter(this);
+            deleteLater();
+            CentrarEnPantalla(ventana_);
+        }
+        return false;
+    }
+
+private:
+    QWidget* ventana_;
+};
+
+} // namespace
 
 void PintarFondo(QWidget* control, const QColor& color) {
     QPalette paleta = control->palette();
@@ -39,6 +77,11 @@ void CentrarEnPantalla(QWidget* ventanaACentrar) {
     const QSize marco = ventanaACentrar->frameGeometry().size();
     ventanaACentrar->move(pantalla->geometry().center() -
                           QPoint(marco.width() / 2, marco.height() / 2));
+    if (!ventanaACentrar->isVisible() &&
+        ventanaACentrar->findChild<QObject*>(QLatin1String(CentrarConMarco::kNombre),
+                                             Qt::FindDirectChildrenOnly) == nullptr) {
+        new CentrarConMarco(ventanaACentrar);
+    }
 }
 
 void TextosEspanoles(QMessageBox& caja) {
