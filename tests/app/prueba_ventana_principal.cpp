@@ -3,6 +3,7 @@
 
 #include "access/acceso.h"
 #include "app/ctrl_vol_frm.h"
+#include "app/traduccion.h"
 #include "settings/ajustes.h"
 #include "support/dialogos.h"
 #include "support/entorno_prueba.h"
@@ -11,6 +12,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QInputMethodEvent>
 #include <QLabel>
@@ -389,15 +392,19 @@ private slots:
         QFETCH(bool, respuestaSi);
         QString texto;
         QString titulo;
+        QStringList botones;
         bool siPorDefecto = false;
         AlAbrirseModal([&](QWidget* w) {
             auto* caja = qobject_cast<QMessageBox*>(w);
             QVERIFY(caja != nullptr);
             texto = caja->text();
             titulo = caja->windowTitle();
+            botones = TextosDeBotones(caja);
             siPorDefecto = caja->defaultButton() == caja->button(QMessageBox::Yes);
             QCOMPARE(caja->icon(), QMessageBox::Information);
-            caja->button(respuestaSi ? QMessageBox::Yes : QMessageBox::No)->click();
+            // Answered by access key: a plain S, or Alt+N.
+            PulsarParaCerrar(caja, respuestaSi ? Qt::Key_S : Qt::Key_N,
+                             respuestaSi ? Qt::NoModifier : Qt::AltModifier);
         });
         if (desdeMenu) {
             ventana_->findChild<QAction*>(QStringLiteral("MenuItem(15)"))->trigger();
@@ -407,8 +414,35 @@ private slots:
         QCOMPARE(texto, QStringLiteral("Esto parará la ejecución y dejará de comprobarse el "
                                        "volumen. ¿Seguro que desea salir?"));
         QCOMPARE(titulo, QStringLiteral("Quelvaren"));
+        QCOMPARE(botones, (QStringList{"&No", "&Sí"}));
         QVERIFY(siPorDefecto);
         QCOMPARE(terminaciones_, respuestaSi ? 1 : 0);
+    }
+
+    void textosEnEspanol() {
+        // The level box's own menu.
+        Nivel()->deselect();
+        const QPoint punto(1, 1);
+        QContextMenuEvent pedido(QContextMenuEvent::Mouse, punto, Nivel()->mapToGlobal(punto));
+        QApplication::sendEvent(Nivel(), &pedido);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu != nullptr);
+        QStringList entradas;
+        for (QAction* entrada : menu->actions()) {
+            if (!entrada->isSeparator()) {
+                entradas << entrada->text();
+            }
+        }
+        QCOMPARE(entradas, (QStringList{"&Deshacer", "&Rehacer", "Cor&tar", "&Copiar", "&Pegar",
+                                        "&Eliminar", "&Seleccionar todo"}));
+        menu->actions().constLast()->trigger();
+        QCOMPARE(Nivel()->selectedText(), Nivel()->text());
+        menu->close();
+
+        // Qt's own texts, once its Spanish translation is in.
+        QVERIFY(CargarTraduccionQt());
+        QDialogButtonBox estandar(QDialogButtonBox::Cancel);
+        QCOMPARE(estandar.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancelar"));
     }
 
     void cerrarLaVentanaTerminaSinPreguntar() {
