@@ -1,7 +1,7 @@
 #include "about/acerca_de_frm.h"
 
 #include "about/acerca_de.h"
-#include "app/ventana.h"
+#include "look/ventana.h"
 #include "version_programa.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "access/acceso_frm.h"
 
 #include "access/acceso.h"
-#include "app/ventana.h"
+#include "look/ventana.h"
 #include "version_programa.h"
 
 #include <QFont>
@@ -115,6 +115,7 @@ void AccesoFrm::BtnAceptar_Click() {
     }
     QMessageBox aviso(QMessageBox::NoIcon, QString::fromUtf8(version_programa::kTitulo),
                       MensajeClaveNoValida(), QMessageBox::Ok, this);
+    ventana::TextosEspanoles(aviso);
     aviso.exec();
     // The wrong entry ends selected whole, caret at its end, so that the next
     // typing replaces it.

@@ -2,7 +2,7 @@
 
 #include "about/acerca_de.h"
 #include "access/acceso.h"
-#include "app/ventana.h"
+#include "look/ventana.h"
 #include "settings/ajustes.h"
 #include "tray/bandeja.h"
 #include "version_programa.h"
@@ -10,11 +10,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QImageReader>
 #include <QInputDialog>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
@@ -136,6 +139,19 @@ int CodigoCaracter(const QKeyEvent& tecla) {
         return -1;
     }
     return texto.at(0).unicode();
+}
+
+// Return and the keypad's Enter, with no other modifier.
+bool EsEnter(const QKeyEvent& tecla) {
+    return (tecla.key() == Qt::Key_Return || tecla.key() == Qt::Key_Enter) &&
+           (tecla.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
+// Ways the focus leaves a control for a while and comes back to it: a menu,
+// the menu bar, another window. The control gets it back as it was.
+bool EsFocoDeIdaYVuelta(Qt::FocusReason motivo) {
+    return motivo == Qt::ActiveWindowFocusReason || motivo == Qt::PopupFocusReason ||
+           motivo == Qt::MenuBarFocusReason;
 }
 
 } // namespace
@@ -264,20 +280,32 @@ void CtrlVolFrm::ConstruirMenu() {
 }
 
 void CtrlVolFrm::PrepararTeclas() {
-    // Every key goes to the window's own key handling before the control
-    // that has the focus gets it.
-    const auto hijos = findChildren<QWidget*>();
-    for (QWidget* hijo : hijos) {
-        hijo->installEventFilter(this);
+    // Every key meant for a control goes to the window's own key handling
+    // before the control gets it. Only the controls that take the focus are
+    // watched: a key a control ignores travels on through its containers,
+    // and the window must see it once. The menu bar and the menus keep their
+    // keys to themselves.
+    const auto controles = centralWidget()->findChildren<QWidget*>();
+    for (QWidget* control : controles) {
+        if (control->focusPolicy() != Qt::NoFocus) {
+            control->installEventFilter(this);
+        }
     }
 }
 
 bool CtrlVolFrm::eventFilter(QObject* objeto, QEvent* evento) {
-    if (evento->type() == QEvent::KeyPress) {
+    switch (evento->type()) {
+    case QEvent::KeyPress: {
         auto* tecla = static_cast<QKeyEvent*>(evento);
         const int codigoTecla = tecla->key() == Qt::Key_Escape ? kTeclaEscape : tecla->key();
         Form_KeyDown(codigoTecla, static_cast<int>(tecla->modifiers()));
         if (objeto == TxtOb0 && tecla->key() != Qt::Key_Tab && tecla->key() != Qt::Key_Backtab) {
+            if (tecla->text().size() > 1) {
+                // Several characters in one key press: the box takes those
+                // that typing them one by one would let in.
+                TxtOb0->insert(FiltrarTextoNivel(tecla->text()));
+                return true;
+            }
             int codigo = CodigoCaracter(*tecla);
             if (codigo >= 0) {
                 TxtOb_KeyPress(0, codigo);
@@ -285,11 +313,86 @@ bool CtrlVolFrm::eventFilter(QObject* objeto, QEvent* evento) {
                     return true;
                 }
             }
+        } else if (auto* boton = qobject_cast<QPushButton*>(objeto);
+                   boton != nullptr && EsEnter(*tecla)) {
+            // Enter presses the button that has the focus, as Space does.
+            boton->click();
+            return true;
         }
-    } else if (evento->type() == QEvent::FocusIn && objeto == TxtOb0) {
-        TxtOb_GotFocus(0);
+        break;
+    }
+    case QEvent::InputMethod:
+        // Text composed by an input method or a dead key is typed text too.
+        if (objeto == TxtOb0) {
+            auto* entrada = static_cast<QInputMethodEvent*>(evento);
+            entrada->setCommitString(FiltrarTextoNivel(entrada->commitString()),
+                                     entrada->replacementStart(), entrada->replacementLength());
+        }
+        break;
+    case QEvent::FocusIn:
+        if (objeto == TxtOb0) {
+            const bool vuelve = conservarSeleccionNivel_ &&
+                                EsFocoDeIdaYVuelta(static_cast<QFocusEvent*>(evento)->reason());
+            conservarSeleccionNivel_ = false;
+            if (!vuelve) {
+                TxtOb_GotFocus(0);
+            }
+        }
+        break;
+    case QEvent::FocusOut:
+        if (objeto == TxtOb0) {
+            conservarSeleccionNivel_ =
+                EsFocoDeIdaYVuelta(static_cast<QFocusEvent*>(evento)->reason());
+        }
+        break;
+    case QEvent::ContextMenu:
+        if (objeto == TxtOb0) {
+            MostrarMenuNivel(static_cast<QContextMenuEvent*>(evento)->globalPos());
+            return true;
+        }
+        break;
+    default:
+        break;
     }
     return QMainWindow::eventFilter(objeto, evento);
+}
+
+QString CtrlVolFrm::FiltrarTextoNivel(const QString& texto) {
+    QString admitido;
+    for (const QChar caracter : texto) {
+        int codigo = caracter.unicode();
+        TxtOb_KeyPress(0, codigo);
+        if (codigo != kCodigoSuprimido && caracter.isPrint()) {
+            admitido.append(caracter);
+        }
+    }
+    return admitido;
+}
+
+void CtrlVolFrm::MostrarMenuNivel(const QPoint& posicionGlobal) {
+    // The level box's own menu, in Spanish whatever translation Qt has.
+    auto* menu = new QMenu(TxtOb0);
+    menu->setObjectName(QStringLiteral("MenuNivel"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QLineEdit* caja = TxtOb0;
+    const auto agregar = [menu, caja](const QString& texto, bool activa, auto accion) {
+        QAction* entrada = menu->addAction(texto);
+        entrada->setEnabled(activa);
+        connect(entrada, &QAction::triggered, caja, accion);
+    };
+    const bool seleccion = caja->hasSelectedText();
+    agregar(QStringLiteral("&Deshacer"), caja->isUndoAvailable(), &QLineEdit::undo);
+    agregar(QStringLiteral("&Rehacer"), caja->isRedoAvailable(), &QLineEdit::redo);
+    menu->addSeparator();
+    agregar(QStringLiteral("Cor&tar"), seleccion, &QLineEdit::cut);
+    agregar(QStringLiteral("&Copiar"), seleccion, &QLineEdit::copy);
+    agregar(QStringLiteral("&Pegar"), !QGuiApplication::clipboard()->text().isEmpty(),
+            &QLineEdit::paste);
+    agregar(QStringLiteral("&Eliminar"), seleccion, [caja] { caja->del(); });
+    menu->addSeparator();
+    agregar(QStringLiteral("&Seleccionar todo"), caja->selectedText() != caja->text(),
+            &QLineEdit::selectAll);
+    menu->popup(posicionGlobal);
 }
 
 void CtrlVolFrm::changeEvent(QEvent* evento) {
@@ -371,6 +474,8 @@ void CtrlVolFrm::PedirPrimeraClave() {
             "Introduzca una Clave de Acceso para la configuración de la aplicación"));
         caja.setInputMode(QInputDialog::TextInput);
         caja.setTextEchoMode(QLineEdit::Normal);
+        caja.setOkButtonText(QString::fromUtf8(ventana::kTextoAceptar));
+        caja.setCancelButtonText(QString::fromUtf8(ventana::kTextoCancelar));
         // The access box takes this many characters; a longer password could
         // never be typed there.
         if (auto* campo = caja.findChild<QLineEdit*>()) {
@@ -381,10 +486,13 @@ void CtrlVolFrm::PedirPrimeraClave() {
         ajustes::ErrorCifrado error = ajustes::ErrorCifrado::Ninguno;
         const auto cifrada = ajustes::CifrarClave(true, clave, ajustes::kBaseCifrado, &error);
         if (!cifrada) {
-            QMessageBox::information(
-                nullptr, QString::fromLatin1(version_programa::kTitulo),
+            QMessageBox aviso(
+                QMessageBox::Information, QString::fromLatin1(version_programa::kTitulo),
                 QStringLiteral("La clave contiene caracteres que no se pueden guardar en esa "
-                               "posición. Escriba otra clave."));
+                               "posición. Escriba otra clave."),
+                QMessageBox::Ok);
+            ventana::TextosEspanoles(aviso);
+            aviso.exec();
             continue;
         }
         gstrClave = clave;
@@ -488,6 +596,7 @@ void CtrlVolFrm::BtnSalir_Click() {
                                     "¿Seguro que desea salir?"),
                      QMessageBox::Yes | QMessageBox::No, this);
     caja.setObjectName(QStringLiteral("ConfirmarSalida"));
+    ventana::TextosEspanoles(caja);
     caja.setDefaultButton(QMessageBox::Yes);
     if (caja.exec() == QMessageBox::Yes) {
         close();

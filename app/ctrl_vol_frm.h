@@ -44,7 +44,8 @@ public:
     void TxtOb_GotFocus(int indice);
     void TxtOb_KeyPress(int indice, int& codigoCaracter);
     void MenuItem_Click(int indice);
-    void Form_KeyDown(int codigoTecla, int shift);
+    // Sees every key meant for the window's controls first; tests watch it.
+    virtual void Form_KeyDown(int codigoTecla, int shift);
     void Form_Unload();
 
     // What ending the program does; tests replace it.
@@ -69,6 +70,8 @@ private:
     void ConstruirMenu();
     void PrepararTeclas();
     void PedirPrimeraClave();
+    QString FiltrarTextoNivel(const QString& texto);
+    void MostrarMenuNivel(const QPoint& posicionGlobal);
 
     QGroupBox* FraDatos = nullptr;
     QScrollBar* HScr = nullptr;
@@ -85,4 +88,7 @@ private:
     volumen::CicloControl ciclo_;
     std::function<void()> terminar_;
     bool descargada_ = false;
+    // The level box lost the focus to a menu or another window: it gets it
+    // back with its caret and selection as they were.
+    bool conservarSeleccionNivel_ = false;
 };

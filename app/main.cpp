@@ -4,6 +4,7 @@
 #include "app/fin_sesion.h"
 #include "app/instancia_unica.h"
 #include "app/plataforma.h"
+#include "app/traduccion.h"
 #include "settings/ajustes.h"
 #include "tray/bandeja.h"
 
@@ -17,6 +18,7 @@ int main(int argc, char* argv[]) {
     // The program lives in the tray: closing a dialog while the main window
     // is hidden must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    CargarTraduccionQt();
 
     // A second start brings the running program's window back and ends.
     InstanciaUnica instancia(ajustes::NombreAplicacion());

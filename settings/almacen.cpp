@@ -9,6 +9,7 @@
 // of $XDG_CONFIG_DIRS, the first that holds the key (/etc/xdg/<name>.conf by
 // default). The program only ever reads it.
 
+#include "look/ventana.h"
 #include "settings/ajustes.h"
 #include "version_programa.h"
 
@@ -344,6 +345,7 @@ void AvisarFalloEscritura(QWidget* padre, const ResultadoEscritura& resultado) {
     QMessageBox caja(QMessageBox::Information, QString::fromUtf8(version_programa::kTitulo),
                      QStringLiteral("No se pudo guardar la configuración.\n") + resultado.motivo,
                      QMessageBox::Ok, padre);
+    ventana::TextosEspanoles(caja);
     caja.setObjectName(QLatin1String(kAvisoFalloEscritura));
     // The reason names a file or a folder: the user can select it and copy it.
     caja.setTextInteractionFlags(Qt::TextSelectableByMouse);

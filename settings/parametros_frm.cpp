@@ -1,7 +1,7 @@
 #include "settings/parametros_frm.h"
 
 #include "access/acceso.h"
-#include "app/ventana.h"
+#include "look/ventana.h"
 #include "version_programa.h"
 
 #include <QApplication>
@@ -337,6 +337,7 @@ bool ParametrosFrm::eventFilter(QObject* objeto, QEvent* evento) {
 
 void ParametrosFrm::Avisar(const char* nombre, const QString& titulo, const QString& texto) {
     QMessageBox caja(QMessageBox::Information, titulo, texto, QMessageBox::Ok, this);
+    ventana::TextosEspanoles(caja);
     caja.setObjectName(QLatin1String(nombre));
     caja.setTextInteractionFlags(Qt::TextSelectableByMouse);
     caja.exec();

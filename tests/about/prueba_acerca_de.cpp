@@ -2,7 +2,7 @@
 
 #include "about/acerca_de.h"
 #include "about/acerca_de_frm.h"
-#include "app/ventana.h"
+#include "look/ventana.h"
 #include "support/entorno_prueba.h"
 #include "version_programa.h"
 

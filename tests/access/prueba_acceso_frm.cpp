@@ -2,7 +2,7 @@
 
 #include "access/acceso.h"
 #include "access/acceso_frm.h"
-#include "app/ventana.h"
+#include "look/ventana.h"
 #include "support/entorno_prueba.h"
 #include "version_programa.h"
 

@@ -1,6 +1,7 @@
 // The start-up sequence against a real store file: its three roads, the
-// first password, and what it makes of stored values.
+// first password, what it makes of stored values, and where windows open.
 
+#include "about/acerca_de.h"
 #include "access/acceso.h"
 #include "app/ctrl_vol_frm.h"
 #include "settings/ajustes.h"
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTest>
@@ -29,28 +31,37 @@ QString Tip() {
         bandeja::gNid.szTip, static_cast<int>(strnlen(bandeja::gNid.szTip, bandeja::kLongitudTip)));
 }
 
-// Answers the first-password box with `clave`, or cancels it.
+// Answers the first-password box with `clave` and Alt+A, or cancels it with
+// Alt+C.
 void ResponderPrimeraClave(const std::optional<QString>& clave) {
     AlAbrirseModal([clave](QWidget* w) {
         auto* caja = qobject_cast<QInputDialog*>(w);
         QVERIFY(caja != nullptr);
-        QCOMPARE(caja->windowTitle(), QStringLiteral("Nueva Clave de Acceso"));
-        QCOMPARE(caja->labelText(), QStringLiteral("Introduzca una Clave de Acceso para la "
-                                                   "configuración de la aplicación"));
-        QCOMPARE(caja->textValue(), QString());
+        const QStringList botones = TextosDeBotones(caja);
+        const QString titulo = caja->windowTitle();
+        const QString etiqueta = caja->labelText();
+        const QString texto = caja->textValue();
         if (clave) {
             caja->setTextValue(*clave);
-            caja->accept();
+            PulsarParaCerrar(caja, Qt::Key_A, Qt::AltModifier);
         } else {
-            caja->reject();
+            PulsarParaCerrar(caja, Qt::Key_C, Qt::AltModifier);
         }
+        QCOMPARE(botones, (QStringList{"&Aceptar", "&Cancelar"}));
+        QCOMPARE(titulo, QStringLiteral("Nueva Clave de Acceso"));
+        QCOMPARE(etiqueta, QStringLiteral("Introduzca una Clave de Acceso para la "
+                                          "configuración de la aplicación"));
+        QCOMPARE(texto, QString());
     });
+}
+
+bool EsAcceso(QWidget* w) {
+    return w->objectName() == QLatin1String("AccesoFrm");
 }
 
 // Answers the access dialog with `clave`, or cancels it.
 void ResponderAcceso(const std::optional<QString>& clave) {
-    AlAbrirseModal([clave](QWidget* w) {
-        QCOMPARE(w->objectName(), QStringLiteral("AccesoFrm"));
+    AlAbrirseModalQue(EsAcceso, [clave](QWidget* w) {
         if (clave) {
             w->findChild<QLineEdit*>(QStringLiteral("TxtClave"))->setText(*clave);
             w->findChild<QPushButton*>(QStringLiteral("BtnAceptar"))->click();
@@ -118,6 +129,39 @@ private slots:
         // The level box has the focus with its text selected.
         QTRY_COMPARE(QApplication::focusWidget(), Hijo<QLineEdit>("TxtOb(0)"));
         QTRY_COMPARE(Hijo<QLineEdit>("TxtOb(0)")->selectedText(), QStringLiteral("32768"));
+    }
+
+    void ventanasCentradas() {
+        constexpr int kHolguraPx = 3;
+        const auto centrada = [](const QWidget* ventana) {
+            const QPoint desvio =
+                ventana->frameGeometry().center() - ventana->screen()->geometry().center();
+            return qAbs(desvio.x()) <= kHolguraPx && qAbs(desvio.y()) <= kHolguraPx;
+        };
+        ResponderPrimeraClave(std::nullopt);
+        QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Acceso);
+        QVERIFY(QTest::qWaitForWindowExposed(ventana_.get()));
+        QVERIFY(centrada(ventana_.get()));
+        // Each dialog as the program opens it.
+        const std::pair<const char*, std::function<void()>> dialogos[] = {
+            {"configuración", [this] { ajustes::MostrarParametros(ventana_.get()); }},
+            {"acerca de", [] { acerca_de::MostrarAcercaDe(); }},
+            {"acceso",
+             [] {
+                 gstrClave = kClave;
+                 acceso::ComprobarAcceso();
+             }},
+            {"salida", [this] { ventana_->BtnSalir_Click(); }},
+        };
+        for (const auto& [nombre, abrir] : dialogos) {
+            bool centrado = false;
+            AlAbrirseModal([&, centrada](QWidget* w) {
+                centrado = centrada(w);
+                w->close();
+            });
+            abrir();
+            QVERIFY2(centrado, nombre);
+        }
     }
 
     void primeraClaveCancelada() {

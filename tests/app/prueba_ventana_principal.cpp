@@ -1,8 +1,9 @@
 // The main window on real widgets: its definition, level entry and saving,
-// activation and the cycle, the Escape key, the menu and the exit.
+// activation and the cycle, keys and focus, the menu and the exit.
 
 #include "access/acceso.h"
 #include "app/ctrl_vol_frm.h"
+#include "app/traduccion.h"
 #include "settings/ajustes.h"
 #include "support/dialogos.h"
 #include "support/entorno_prueba.h"
@@ -11,10 +12,14 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDialogButtonBox>
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
@@ -27,6 +32,17 @@ namespace {
 
 constexpr std::uint32_t kPalabra32768 = 0x80008000u;
 
+// The main window, counting the keys its own key handling sees.
+class VentanaContada : public CtrlVolFrm {
+public:
+    using CtrlVolFrm::CtrlVolFrm;
+    void Form_KeyDown(int codigoTecla, int shift) override {
+        ++teclas;
+        CtrlVolFrm::Form_KeyDown(codigoTecla, shift);
+    }
+    int teclas = 0;
+};
+
 } // namespace
 
 class PruebaVentanaPrincipal : public QObject {
@@ -34,7 +50,7 @@ class PruebaVentanaPrincipal : public QObject {
 
     EntornoPrueba entorno_;
     SalidaGrabadora salida_;
-    std::unique_ptr<CtrlVolFrm> ventana_;
+    std::unique_ptr<VentanaContada> ventana_;
     int terminaciones_ = 0;
 
     template <typename T> T* Hijo(const char* nombre) {
@@ -62,7 +78,7 @@ private slots:
         gstrClave.clear();
         salida_.palabras.clear();
         terminaciones_ = 0;
-        ventana_ = std::make_unique<CtrlVolFrm>(salida_);
+        ventana_ = std::make_unique<VentanaContada>(salida_);
         ventana_->EstablecerTerminar([this] { ++terminaciones_; });
         ventana_->show();
         QVERIFY(QTest::qWaitForWindowExposed(ventana_.get()));
@@ -304,6 +320,65 @@ private slots:
         QVERIFY(ventana_->windowState() & Qt::WindowMinimized);
     }
 
+    void teclasYFoco() {
+        // A key the focused control ignores reaches the window's handling once.
+        auto* fijar = Hijo<QPushButton>("BtnFijar");
+        fijar->setFocus();
+        ventana_->teclas = 0;
+        QTest::keyClick(fijar, Qt::Key_X);
+        QCOMPARE(ventana_->teclas, 1);
+
+        // Enter, and the keypad's Enter, press the focused button.
+        Nivel()->setText(QStringLiteral("123"));
+        QTest::keyClick(fijar, Qt::Key_Return);
+        QCOMPARE(ajustes::Leer(ajustes::kValor), QStringLiteral("123"));
+        Nivel()->setText(QStringLiteral("456"));
+        QTest::keyClick(fijar, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(ajustes::Leer(ajustes::kValor), QStringLiteral("456"));
+
+        // Composed text is filtered as typed text is.
+        Nivel()->clear();
+        for (const char* compuesto : {"á", "a", "7"}) {
+            QInputMethodEvent entrada;
+            entrada.setCommitString(QString::fromUtf8(compuesto));
+            QApplication::sendEvent(Nivel(), &entrada);
+        }
+        QTest::sendKeyEvent(QTest::Click, Nivel(), Qt::Key_unknown, QStringLiteral("8b"),
+                            Qt::NoModifier);
+        QCOMPARE(Nivel()->text(), QStringLiteral("78"));
+
+        // Escape in the open menu closes the menu, not the window; the box
+        // gets the focus back with its caret where it was.
+        Nivel()->setFocus();
+        QCoreApplication::processEvents(); // the selection that comes with the focus
+        Nivel()->setCursorPosition(1);
+        QTest::keyClick(ventana_.get(), Qt::Key_M, Qt::AltModifier);
+        QTRY_VERIFY(Menu()->isVisible());
+        QTest::keyClick(Menu(), Qt::Key_Escape);
+        QTRY_VERIFY(!Menu()->isVisible());
+        QCOMPARE(QApplication::focusWidget(), ventana_->menuBar());
+        QTest::keyClick(ventana_->menuBar(), Qt::Key_Escape);
+        QVERIFY(!(ventana_->windowState() & Qt::WindowMinimized));
+        QCOMPARE(QApplication::focusWidget(), Nivel());
+        QCOMPARE(Nivel()->cursorPosition(), 1);
+
+        // Another window and back: still no selection, the caret in place.
+        QWidget otra;
+        otra.show();
+        otra.activateWindow();
+        QTRY_VERIFY(otra.isActiveWindow());
+        ventana_->activateWindow();
+        QTRY_VERIFY(ventana_->isActiveWindow());
+        QTest::qWait(0);
+        QVERIFY(!Nivel()->hasSelectedText());
+        QCOMPARE(Nivel()->cursorPosition(), 1);
+
+        // Tab into the box selects it all.
+        Activar()->setFocus();
+        QTest::keyClick(Activar(), Qt::Key_Backtab);
+        QTRY_COMPARE(Nivel()->selectedText(), QStringLiteral("78"));
+    }
+
     void salirPreguntaAntes_data() {
         QTest::addColumn<bool>("desdeMenu");
         QTest::addColumn<bool>("respuestaSi");
@@ -317,15 +392,19 @@ private slots:
         QFETCH(bool, respuestaSi);
         QString texto;
         QString titulo;
+        QStringList botones;
         bool siPorDefecto = false;
         AlAbrirseModal([&](QWidget* w) {
             auto* caja = qobject_cast<QMessageBox*>(w);
             QVERIFY(caja != nullptr);
             texto = caja->text();
             titulo = caja->windowTitle();
+            botones = TextosDeBotones(caja);
             siPorDefecto = caja->defaultButton() == caja->button(QMessageBox::Yes);
             QCOMPARE(caja->icon(), QMessageBox::Information);
-            caja->button(respuestaSi ? QMessageBox::Yes : QMessageBox::No)->click();
+            // Answered by access key: a plain S, or Alt+N.
+            PulsarParaCerrar(caja, respuestaSi ? Qt::Key_S : Qt::Key_N,
+                             respuestaSi ? Qt::NoModifier : Qt::AltModifier);
         });
         if (desdeMenu) {
             ventana_->findChild<QAction*>(QStringLiteral("MenuItem(15)"))->trigger();
@@ -335,8 +414,35 @@ private slots:
         QCOMPARE(texto, QStringLiteral("Esto parará la ejecución y dejará de comprobarse el "
                                        "volumen. ¿Seguro que desea salir?"));
         QCOMPARE(titulo, QStringLiteral("Quelvaren"));
+        QCOMPARE(botones, (QStringList{"&No", "&Sí"}));
         QVERIFY(siPorDefecto);
         QCOMPARE(terminaciones_, respuestaSi ? 1 : 0);
+    }
+
+    void textosEnEspanol() {
+        // The level box's own menu.
+        Nivel()->deselect();
+        const QPoint punto(1, 1);
+        QContextMenuEvent pedido(QContextMenuEvent::Mouse, punto, Nivel()->mapToGlobal(punto));
+        QApplication::sendEvent(Nivel(), &pedido);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu != nullptr);
+        QStringList entradas;
+        for (QAction* entrada : menu->actions()) {
+            if (!entrada->isSeparator()) {
+                entradas << entrada->text();
+            }
+        }
+        QCOMPARE(entradas, (QStringList{"&Deshacer", "&Rehacer", "Cor&tar", "&Copiar", "&Pegar",
+                                        "&Eliminar", "&Seleccionar todo"}));
+        menu->actions().constLast()->trigger();
+        QCOMPARE(Nivel()->selectedText(), Nivel()->text());
+        menu->close();
+
+        // Qt's own texts, once its Spanish translation is in.
+        QVERIFY(CargarTraduccionQt());
+        QDialogButtonBox estandar(QDialogButtonBox::Cancel);
+        QCOMPARE(estandar.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancelar"));
     }
 
     void cerrarLaVentanaTerminaSinPreguntar() {

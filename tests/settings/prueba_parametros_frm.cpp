@@ -7,7 +7,7 @@
 #include "vigia_cajas.h"
 
 #include "access/acceso.h"
-#include "app/ventana.h"
+#include "look/ventana.h"
 #include "settings/ajustes.h"
 #include "settings/parametros_frm.h"
 #include "support/entorno_prueba.h"

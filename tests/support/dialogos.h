@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -33,6 +35,27 @@ inline void AlAbrirseModalQue(std::function<bool(QWidget*)> acepta,
         }
     });
     sondeo->start();
+}
+
+// The captions of a box's buttons, sorted.
+inline QStringList TextosDeBotones(const QWidget* caja) {
+    QStringList textos;
+    for (const QPushButton* boton : caja->findChildren<QPushButton*>()) {
+        textos << boton->text();
+    }
+    textos.sort();
+    return textos;
+}
+
+// Presses a key in a modal box, which must close it; closes it otherwise, so
+// that the test goes on to fail rather than hang.
+inline void PulsarParaCerrar(QWidget* caja, Qt::Key tecla, Qt::KeyboardModifiers modificador,
+                             int esperaMs = 2000) {
+    QTest::keyClick(caja, tecla, modificador);
+    if (!QTest::qWaitFor([caja] { return !caja->isVisible(); }, esperaMs)) {
+        caja->close();
+        QFAIL(qPrintable(QStringLiteral("la tecla %1 no cerró la caja").arg(tecla)));
+    }
 }
 
 // Runs `accion` on the next modal widget that opens (other than `excepto`).

@@ -3,8 +3,8 @@
 // that says whether its icon is on show.
 
 #include "access/acceso.h"
-#include "app/ventana.h"
 #include "conductor_acceso.h"
+#include "look/ventana.h"
 #include "shell_grabadora.h"
 #include "support/entorno_prueba.h"
 #include "tray/bandeja.h"

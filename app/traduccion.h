@@ -1,0 +1,8 @@
+// Qt's own texts (standard buttons, context menus, dialogs) in Spanish,
+// whatever language the user's session speaks.
+#pragma once
+
+// Installs Qt's Spanish translation on the application, when the system has
+// it. Returns whether it was installed; without it Qt's texts stay in English,
+// but the program's own boxes carry Spanish captions of their own.
+bool CargarTraduccionQt();
