@@ -34,7 +34,9 @@ protected:
             ventana_->removeEventFilter(this);
             ventana_->windowHandle()->installEventFilter(this);
         } else if (objeto != ventana_ && evento->type() == QEvent::Expose &&
-                   ventana_->windowHandle()->isExposed()) {
+                   ventana_->windowHandle()->isExposed() && !ventana_->isMinimized()) {
+            // Never for a minimised window: moving it would restore it behind
+            // the program's back. It waits for its first exposure in use.
             objeto->removeEventFilter(this);
             deleteLater();
             CentrarEnPantalla(ventana_);
