@@ -315,7 +315,9 @@ void SalidaPulse::EnEstado(pa_context* contexto, void* datos) {
     const pa_context_state_t estado = pa_context_get_state(contexto);
     if (estado == PA_CONTEXT_READY) {
         salida->esperaConexionMs_ = kPrimeraEsperaConexionMs;
-        salida->Suscribir();
+        if (salida->sostenida_) {
+            salida->Suscribir();
+        }
         // On every connection, the first or after a loss, the level in
         // force goes out at once when it is held or has not landed yet.
         if (salida->hayPalabra_ && (salida->escrituraPendiente_ || salida->sostenida_)) {
