@@ -12,7 +12,9 @@
 //
 // The changes come at least kHuecoMinimoMs apart (a person or a program
 // changing the volume now and then, not a fight, which has a benchmark of
-// its own: bench_pelea), at moments that fall anywhere between two ticks.
+// its own: bench_pelea). The wait before each change spans a whole beat on
+// top of that, so that it falls at any moment between two ticks, also when
+// the level came back at a tick.
 #include "estadistica.h"
 #include "observador_pulse.h"
 #include "support/servidor_pulse.h"
@@ -33,7 +35,7 @@ namespace {
 
 constexpr int kCambiosPorDefecto = 200;
 constexpr int kHuecoMinimoMs = 210;
-constexpr int kHuecoMaximoMs = 710;
+constexpr int kHuecoMaximoMs = kHuecoMinimoMs + volumen::kIntervaloControlMs;
 constexpr int kPercentil99 = 99;
 constexpr std::uint16_t kNivel = 32768; // the level held: 50 %
 // Two other levels, taken in turn, so that every change is one.
