@@ -88,6 +88,61 @@ std::uint64_t ObservadorPulse::Cambios() {
     return cambios;
 }
 
+void ObservadorPulse::Desviar(pa_volume_t otro, pa_volume_t objetivo) {
+    pa_threaded_mainloop_lock(bucle_);
+    DesviarBloqueado(otro, objetivo);
+    pa_threaded_mainloop_unlock(bucle_);
+}
+
+void ObservadorPulse::DesviarBloqueado(pa_volume_t otro, pa_volume_t objetivo) {
+    objetivo_ = objetivo;
+    pa_cvolume mono;
+    pa_cvolume_set(&mono, 1, otro);
+    pa_operation* operacion = pa_context_set_sink_volume_by_name(
+        contexto_, kSumideroPredeterminado, &mono, &ObservadorPulse::EnDesviado, this);
+    if (operacion != nullptr) {
+        pa_operation_unref(operacion);
+    }
+}
+
+double ObservadorPulse::MedirVuelta(pa_volume_t otro, pa_volume_t objetivo,
+                                    std::chrono::milliseconds espera) {
+    pa_threaded_mainloop_lock(bucle_);
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(bucle_);
+    vencido_ = false;
+    timeval limite{};
+    pa_timeval_add(pa_gettimeofday(&limite),
+                   std::chrono::duration_cast<std::chrono::microseconds>(espera).count());
+    pa_time_event* alarma = api->time_new(api, &limite, &ObservadorPulse::EnAlarma, this);
+    const std::uint64_t antes = vueltas_;
+    const auto inicio = std::chrono::steady_clock::now();
+    DesviarBloqueado(otro, objetivo);
+    while (vueltas_ == antes && !vencido_) {
+        pa_threaded_mainloop_wait(bucle_);
+    }
+    const auto fin = std::chrono::steady_clock::now();
+    api->time_free(alarma);
+    const bool vuelto = vueltas_ != antes;
+    pa_threaded_mainloop_unlock(bucle_);
+    return vuelto ? std::chrono::duration<double, std::milli>(fin - inicio).count() : -1;
+}
+
+std::uint64_t ObservadorPulse::Vueltas() {
+    pa_threaded_mainloop_lock(bucle_);
+    const std::uint64_t vueltas = vueltas_;
+    pa_threaded_mainloop_unlock(bucle_);
+    return vueltas;
+}
+
+// The server has applied the change: replies that come after this one
+// answer requests it handled later, so they show the sink after the change.
+void ObservadorPulse::EnDesviado(pa_context* /*contexto*/, int exito, void* datos) {
+    auto* observador = static_cast<ObservadorPulse*>(datos);
+    if (exito != 0) {
+        observador->desviado_ = true;
+    }
+}
+
 void ObservadorPulse::EnEstado(pa_context* /*contexto*/, void* datos) {
     pa_threaded_mainloop_signal(static_cast<ObservadorPulse*>(datos)->bucle_, 0);
 }
@@ -116,6 +171,10 @@ void ObservadorPulse::EnSumidero(pa_context* /*contexto*/, const pa_sink_info* i
             ++observador->cambios_;
         }
         observador->visto_ = info->volume.values[0];
+        if (observador->desviado_ && observador->visto_ == observador->objetivo_) {
+            observador->desviado_ = false;
+            ++observador->vueltas_;
+        }
     }
     pa_threaded_mainloop_signal(observador->bucle_, 0);
 }

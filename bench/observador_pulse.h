@@ -35,6 +35,17 @@ public:
     // How many volume changes this connection has seen.
     std::uint64_t Cambios();
 
+    // Sets every channel of the default sink to `otro`, as another program
+    // would, without waiting. From the server's answer on, the first reading
+    // of the sink at `objetivo` counts as a return: the holder undid it.
+    void Desviar(pa_volume_t otro, pa_volume_t objetivo);
+    // Desviar, then waits for the return; the milliseconds from sending the
+    // change to seeing the level back, or negative when the wait has passed.
+    double MedirVuelta(pa_volume_t otro, pa_volume_t objetivo,
+                       std::chrono::milliseconds espera = kEsperaPorDefecto);
+    // How many changes of Desviar were undone so far.
+    std::uint64_t Vueltas();
+
 private:
     static void EnEstado(pa_context* contexto, void* datos);
     static void EnAlarma(pa_mainloop_api* api, pa_time_event* alarma, const timeval* cuando,
@@ -42,11 +53,16 @@ private:
     static void EnEvento(pa_context* contexto, pa_subscription_event_type_t tipo,
                          std::uint32_t indice, void* datos);
     static void EnSumidero(pa_context* contexto, const pa_sink_info* info, int fin, void* datos);
+    static void EnDesviado(pa_context* contexto, int exito, void* datos);
+    void DesviarBloqueado(pa_volume_t otro, pa_volume_t objetivo);
 
     pa_threaded_mainloop* bucle_ = nullptr;
     pa_context* contexto_ = nullptr;
     pa_volume_t visto_ = PA_VOLUME_INVALID;
     std::uint64_t cambios_ = 0;
+    pa_volume_t objetivo_ = PA_VOLUME_INVALID; // the level a return comes back to
+    bool desviado_ = false;                    // a change of Desviar stands, not yet undone
+    std::uint64_t vueltas_ = 0;
     bool listo_ = false;
     bool vencido_ = false;
 };

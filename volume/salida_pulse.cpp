@@ -1,15 +1,23 @@
 // The Linux output: the volume of the current default sink, set through
 // libpulse over one persistent connection.
 //
-// libpulse runs its own loop thread (pa_threaded_mainloop). Escribir only
-// takes that loop's lock for a moment, records the word and sends requests;
-// the replies are handled on the loop thread. Nothing here ever waits for
-// the server, so a server that is gone or hung cannot freeze the caller.
+// libpulse runs its own loop thread (pa_threaded_mainloop). Escribir and
+// Sostener only take that loop's lock for a moment, record what they are
+// asked and arm the loop's work; connecting, the requests and their replies,
+// the server's change events and the timers all run on the loop thread.
+// Nothing here ever waits for the server, so a server that is gone or hung
+// cannot freeze the caller.
+//
+// One request chain is on its way at a time: a write (the word, always) or a
+// check (the word, only where the sink's volume differs from it). Events and
+// writes that come meanwhile are coalesced into one more chain.
+#include "volume/freno_correcciones.h"
 #include "volume/salida_volumen.h"
 
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 
 namespace volumen {
@@ -19,6 +27,18 @@ constexpr char kNombreCliente[] = "Quelvaren";
 constexpr std::uint32_t kMascaraCanal = 0xFFFFu; // one channel per 16-bit half
 constexpr unsigned kBitsMitad = 16;              // the right channel is the high half
 constexpr std::uint64_t kCanalMaximo = 0xFFFFu;  // full volume of a channel value
+
+// A lost connection is tried again after this long, then after twice as long
+// each time, up to one beat of the cycle.
+constexpr int kPrimeraEsperaConexionMs = 100;
+// How far a channel may read back from what was written and still be the
+// level in force: servers that convert through floating point give a step
+// or so less (PipeWire reads 255 back as 254). Two steps of 65536 cannot be
+// heard.
+constexpr pa_volume_t kToleranciaLectura = 2;
+// The end of a pause is checked a little after the brake's own end, so that
+// the check is not refused by the last moment of the pause.
+constexpr int kMargenFinPausaMs = 10;
 
 // The positions that take the left and the right half of the word.
 constexpr pa_channel_position_mask_t kPosicionesIzquierdas =
@@ -78,41 +98,88 @@ pa_cvolume VolumenParaMapa(std::uint32_t palabra, const pa_channel_map& mapa) {
 
 class SalidaPulse final : public SalidaVolumen {
 public:
-    SalidaPulse();
+    explicit SalidaPulse(bool restaurarAlCambiar);
     ~SalidaPulse() override;
     SalidaPulse(const SalidaPulse&) = delete;
     SalidaPulse& operator=(const SalidaPulse&) = delete;
 
     void Escribir(std::uint32_t palabra) override;
-    void Sostener(bool /*sostener*/) override {} // held by the ticks alone for now
+    void Sostener(bool sostener) override;
 
 private:
+    // The request chain on its way to the server.
+    enum class Paso { Ninguno, Escritura, Comprobacion };
+
     // Everything below runs with the loop's lock held: either on the loop
-    // thread (callbacks) or in Escribir and the destructor, which take it.
+    // thread (callbacks) or in the public calls and the destructor, which
+    // take it.
+    bool Conectado() const;
     void Conectar();
     void SoltarContexto();
-    void IniciarEscritura();
-    void TerminarEscritura();
+    void ProgramarConexion(int esperaMs);
+    void ProgramarReconexion();
+    void Suscribir();
+    void PedirEscritura();
+    void PedirComprobacion(bool buscarPredeterminado);
+    void IniciarPaso(Paso paso, bool buscarPredeterminado);
+    void TerminarPaso();
+    void ArmarAlarma(pa_time_event* alarma, int esperaMs);
+    static std::int64_t AhoraMs();
 
     static void EnEstado(pa_context* contexto, void* datos);
+    static void EnEvento(pa_context* contexto, pa_subscription_event_type_t tipo,
+                         std::uint32_t indice, void* datos);
     static void EnServidor(pa_context* contexto, const pa_server_info* info, void* datos);
     static void EnSumidero(pa_context* contexto, const pa_sink_info* info, int fin, void* datos);
     static void EnVolumenFijado(pa_context* contexto, int exito, void* datos);
+    static void EnAlarmaConexion(pa_mainloop_api* api, pa_time_event* alarma, const timeval* cuando,
+                                 void* datos);
+    static void EnAlarmaPausa(pa_mainloop_api* api, pa_time_event* alarma, const timeval* cuando,
+                              void* datos);
 
+    const bool restaurarAlCambiar_;
     pa_threaded_mainloop* bucle_ = nullptr;
+    pa_mainloop_api* api_ = nullptr;
     pa_context* contexto_ = nullptr;
-    std::uint32_t palabra_ = 0;  // the latest word asked for
-    bool enCurso_ = false;       // a write is on its way to the server
-    bool repetir_ = false;       // a newer write came while one was on its way
-    bool volumenPedido_ = false; // the write in course found its sink
+    pa_time_event* alarmaConexion_ = nullptr; // the next connection attempt
+    pa_time_event* alarmaPausa_ = nullptr;    // the end of a pause of corrections
+    bool conexionProgramada_ = false;
+    bool pausaProgramada_ = false;
+    int esperaConexionMs_ = kPrimeraEsperaConexionMs;
+
+    std::uint32_t palabra_ = 0;       // the latest word asked for: the level in force
+    bool hayPalabra_ = false;         // a word was ever asked for
+    bool escrituraPendiente_ = false; // the latest word has not reached the server yet
+    bool sostenida_ = false;          // the level in force is held
+    FrenoCorrecciones freno_;
+
+    Paso paso_ = Paso::Ninguno;
+    bool volumenPedido_ = false;                      // the chain in course has sent its volume
+    bool escribirDespues_ = false;                    // a write was asked for meanwhile
+    bool comprobarDespues_ = false;                   // a check was asked for meanwhile
+    bool buscarDespues_ = false;                      // ... and the default sink may have changed
+    std::uint32_t indiceSumidero_ = PA_INVALID_INDEX; // the default sink, as last seen
 };
 
-SalidaPulse::SalidaPulse() {
+SalidaPulse::SalidaPulse(bool restaurarAlCambiar)
+    : restaurarAlCambiar_(restaurarAlCambiar) {
     bucle_ = pa_threaded_mainloop_new();
     if (bucle_ != nullptr && pa_threaded_mainloop_start(bucle_) < 0) {
         pa_threaded_mainloop_free(bucle_);
         bucle_ = nullptr;
     }
+    if (bucle_ == nullptr) {
+        return;
+    }
+    pa_threaded_mainloop_lock(bucle_);
+    api_ = pa_threaded_mainloop_get_api(bucle_);
+    // Without a time the alarms start disarmed.
+    alarmaConexion_ = api_->time_new(api_, nullptr, &SalidaPulse::EnAlarmaConexion, this);
+    alarmaPausa_ = api_->time_new(api_, nullptr, &SalidaPulse::EnAlarmaPausa, this);
+    // Connect on the loop thread at once, while the caller goes on with its
+    // own start: the first write finds the connection ready.
+    ProgramarConexion(0);
+    pa_threaded_mainloop_unlock(bucle_);
 }
 
 SalidaPulse::~SalidaPulse() {
@@ -120,6 +187,8 @@ SalidaPulse::~SalidaPulse() {
         return;
     }
     pa_threaded_mainloop_lock(bucle_);
+    api_->time_free(alarmaConexion_);
+    api_->time_free(alarmaPausa_);
     SoltarContexto();
     pa_threaded_mainloop_unlock(bucle_);
     pa_threaded_mainloop_stop(bucle_);
@@ -132,32 +201,61 @@ void SalidaPulse::Escribir(std::uint32_t palabra) {
     }
     pa_threaded_mainloop_lock(bucle_);
     palabra_ = palabra;
-    if (contexto_ != nullptr && !PA_CONTEXT_IS_GOOD(pa_context_get_state(contexto_))) {
-        // The server went away since the last write; this write tries anew.
-        SoltarContexto();
+    hayPalabra_ = true;
+    escrituraPendiente_ = true;
+    if (Conectado()) {
+        PedirEscritura();
+    } else if (contexto_ == nullptr || !PA_CONTEXT_IS_GOOD(pa_context_get_state(contexto_))) {
+        // No connection, or a lost one: try anew now rather than after the
+        // back-off. The word goes out as soon as the connection is ready.
+        ProgramarConexion(0);
     }
-    if (contexto_ == nullptr) {
-        Conectar(); // the word goes out as soon as the connection is ready
-    } else if (pa_context_get_state(contexto_) == PA_CONTEXT_READY) {
-        if (enCurso_) {
-            repetir_ = true;
+    pa_threaded_mainloop_unlock(bucle_);
+}
+
+void SalidaPulse::Sostener(bool sostener) {
+    if (bucle_ == nullptr) {
+        return;
+    }
+    pa_threaded_mainloop_lock(bucle_);
+    const bool antes = sostenida_;
+    sostenida_ = sostener && restaurarAlCambiar_;
+    if (sostenida_ != antes) {
+        if (sostenida_) {
+            freno_.Reiniciar();
         } else {
-            IniciarEscritura();
+            // Released: no check left waiting, no pause to end.
+            comprobarDespues_ = false;
+            pausaProgramada_ = false;
+            api_->time_restart(alarmaPausa_, nullptr);
+        }
+        if (Conectado()) {
+            Suscribir();
+        } else if (sostenida_ && hayPalabra_ &&
+                   (contexto_ == nullptr || !PA_CONTEXT_IS_GOOD(pa_context_get_state(contexto_)))) {
+            ProgramarConexion(0);
         }
     }
     pa_threaded_mainloop_unlock(bucle_);
 }
 
+bool SalidaPulse::Conectado() const {
+    return contexto_ != nullptr && pa_context_get_state(contexto_) == PA_CONTEXT_READY;
+}
+
 void SalidaPulse::Conectar() {
-    contexto_ = pa_context_new(pa_threaded_mainloop_get_api(bucle_), kNombreCliente);
+    contexto_ = pa_context_new(api_, kNombreCliente);
     if (contexto_ == nullptr) {
+        ProgramarReconexion();
         return;
     }
     pa_context_set_state_callback(contexto_, &SalidaPulse::EnEstado, this);
+    pa_context_set_subscribe_callback(contexto_, &SalidaPulse::EnEvento, this);
     // The server named by the environment or the client configuration; never
-    // start one of our own.
+    // start one of our own. A refusal here has already failed the context,
+    // whose state callback has programmed the next attempt.
     if (pa_context_connect(contexto_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        SoltarContexto();
+        ProgramarReconexion();
     }
 }
 
@@ -167,57 +265,186 @@ void SalidaPulse::SoltarContexto() {
     }
     // Disconnecting cancels the requests on their way: no callback follows.
     pa_context_set_state_callback(contexto_, nullptr, nullptr);
+    pa_context_set_subscribe_callback(contexto_, nullptr, nullptr);
     pa_context_disconnect(contexto_);
     pa_context_unref(contexto_);
     contexto_ = nullptr;
-    enCurso_ = false;
-    repetir_ = false;
+    paso_ = Paso::Ninguno;
     volumenPedido_ = false;
+    escribirDespues_ = false;
+    comprobarDespues_ = false;
+    indiceSumidero_ = PA_INVALID_INDEX;
+}
+
+void SalidaPulse::ArmarAlarma(pa_time_event* alarma, int esperaMs) {
+    timeval cuando{};
+    pa_timeval_add(pa_gettimeofday(&cuando), static_cast<pa_usec_t>(esperaMs) * PA_USEC_PER_MSEC);
+    api_->time_restart(alarma, &cuando);
+}
+
+void SalidaPulse::ProgramarConexion(int esperaMs) {
+    ArmarAlarma(alarmaConexion_, esperaMs);
+    conexionProgramada_ = true;
+}
+
+// After a failure: the next attempt after the back-off, but only while there
+// is something to write. Otherwise the next Escribir connects.
+void SalidaPulse::ProgramarReconexion() {
+    if (conexionProgramada_ || !(sostenida_ || escrituraPendiente_)) {
+        return;
+    }
+    ProgramarConexion(esperaConexionMs_);
+    esperaConexionMs_ = std::min(esperaConexionMs_ * 2, kIntervaloControlMs);
+}
+
+void SalidaPulse::EnAlarmaConexion(pa_mainloop_api* /*api*/, pa_time_event* /*alarma*/,
+                                   const timeval* /*cuando*/, void* datos) {
+    auto* salida = static_cast<SalidaPulse*>(datos);
+    salida->conexionProgramada_ = false;
+    if (salida->contexto_ != nullptr) {
+        if (PA_CONTEXT_IS_GOOD(pa_context_get_state(salida->contexto_))) {
+            return; // connected, or on the way
+        }
+        salida->SoltarContexto(); // a failed context cannot be used again
+    }
+    salida->Conectar();
 }
 
 void SalidaPulse::EnEstado(pa_context* contexto, void* datos) {
     auto* salida = static_cast<SalidaPulse*>(datos);
-    // A connection is only made by a write: once ready, that write goes out.
-    if (pa_context_get_state(contexto) == PA_CONTEXT_READY && !salida->enCurso_) {
-        salida->IniciarEscritura();
+    const pa_context_state_t estado = pa_context_get_state(contexto);
+    if (estado == PA_CONTEXT_READY) {
+        salida->esperaConexionMs_ = kPrimeraEsperaConexionMs;
+        if (salida->sostenida_) {
+            salida->Suscribir();
+        }
+        // On every connection, the first or after a loss, the level in
+        // force goes out at once when it is held or has not landed yet.
+        if (salida->hayPalabra_ && (salida->escrituraPendiente_ || salida->sostenida_)) {
+            salida->PedirEscritura();
+        }
+    } else if (!PA_CONTEXT_IS_GOOD(estado)) {
+        // The server is gone (or refused us). Requests on their way are
+        // cancelled; the context is let go by the next attempt.
+        salida->paso_ = Paso::Ninguno;
+        salida->volumenPedido_ = false;
+        salida->escribirDespues_ = false;
+        salida->comprobarDespues_ = false;
+        salida->ProgramarReconexion();
     }
-    // A failed or ended context is let go at the next write, which connects again.
 }
 
-// One write: ask which sink is the default now, look up its channel map, set
-// every channel. Each step is a request whose reply starts the next.
-void SalidaPulse::IniciarEscritura() {
-    enCurso_ = true;
-    repetir_ = false;
+// While held, the server tells of every change of a sink and of the server
+// (which sink is the default); released, of nothing.
+void SalidaPulse::Suscribir() {
+    const auto mascara = sostenida_ ? static_cast<pa_subscription_mask_t>(
+                                          PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER)
+                                    : PA_SUBSCRIPTION_MASK_NULL;
+    pa_operation* operacion = pa_context_subscribe(contexto_, mascara, nullptr, nullptr);
+    if (operacion != nullptr) {
+        pa_operation_unref(operacion);
+    }
+}
+
+void SalidaPulse::EnEvento(pa_context* /*contexto*/, pa_subscription_event_type_t tipo,
+                           std::uint32_t indice, void* datos) {
+    auto* salida = static_cast<SalidaPulse*>(datos);
+    if (!salida->sostenida_) {
+        return;
+    }
+    const auto clase = tipo & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    const auto suceso = tipo & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+    if (clase == PA_SUBSCRIPTION_EVENT_SERVER) {
+        salida->PedirComprobacion(true); // the default sink may be another one now
+    } else if (clase == PA_SUBSCRIPTION_EVENT_SINK && suceso == PA_SUBSCRIPTION_EVENT_CHANGE &&
+               (indice == salida->indiceSumidero_ || salida->indiceSumidero_ == PA_INVALID_INDEX)) {
+        salida->PedirComprobacion(false);
+    }
+    // Other sinks, and sinks that come and go, are no concern of ours: a new
+    // default is announced by the server's own event.
+}
+
+void SalidaPulse::PedirEscritura() {
+    if (paso_ != Paso::Ninguno) {
+        escribirDespues_ = true;
+    } else {
+        IniciarPaso(Paso::Escritura, true);
+    }
+}
+
+void SalidaPulse::PedirComprobacion(bool buscarPredeterminado) {
+    if (pausaProgramada_) {
+        return; // the end of the pause checks anyway
+    }
+    if (paso_ != Paso::Ninguno) {
+        comprobarDespues_ = true;
+        buscarDespues_ = buscarDespues_ || buscarPredeterminado;
+    } else {
+        IniciarPaso(Paso::Comprobacion, buscarPredeterminado);
+    }
+}
+
+// One chain: which sink is the default now (unless a change of the known
+// default is checked), that sink's channel map and volume, then the volume.
+// Each step is a request whose reply starts the next.
+void SalidaPulse::IniciarPaso(Paso paso, bool buscarPredeterminado) {
+    paso_ = paso;
     volumenPedido_ = false;
-    pa_operation* operacion = pa_context_get_server_info(contexto_, &SalidaPulse::EnServidor, this);
+    if (paso == Paso::Escritura) {
+        escribirDespues_ = false;
+    } else {
+        comprobarDespues_ = false;
+        buscarDespues_ = false;
+    }
+    pa_operation* operacion =
+        buscarPredeterminado || indiceSumidero_ == PA_INVALID_INDEX
+            ? pa_context_get_server_info(contexto_, &SalidaPulse::EnServidor, this)
+            : pa_context_get_sink_info_by_index(contexto_, indiceSumidero_,
+                                                &SalidaPulse::EnSumidero, this);
     if (operacion == nullptr) {
-        enCurso_ = false;
+        paso_ = Paso::Ninguno;
         return;
     }
     pa_operation_unref(operacion);
 }
 
-void SalidaPulse::TerminarEscritura() {
-    enCurso_ = false;
-    if (repetir_) {
-        IniciarEscritura();
+void SalidaPulse::TerminarPaso() {
+    paso_ = Paso::Ninguno;
+    if (escribirDespues_) {
+        IniciarPaso(Paso::Escritura, true);
+    } else if (comprobarDespues_ && sostenida_ && !pausaProgramada_) {
+        IniciarPaso(Paso::Comprobacion, buscarDespues_);
     }
 }
 
 void SalidaPulse::EnServidor(pa_context* contexto, const pa_server_info* info, void* datos) {
     auto* salida = static_cast<SalidaPulse*>(datos);
     if (info == nullptr || info->default_sink_name == nullptr) {
-        salida->TerminarEscritura();
+        salida->TerminarPaso();
         return;
     }
     pa_operation* operacion = pa_context_get_sink_info_by_name(contexto, info->default_sink_name,
                                                                &SalidaPulse::EnSumidero, salida);
     if (operacion == nullptr) {
-        salida->TerminarEscritura();
+        salida->TerminarPaso();
         return;
     }
     pa_operation_unref(operacion);
+}
+
+// Whether the sink's volume is the one that would be written, channel by channel.
+bool MismoVolumen(const pa_cvolume& escrito, const pa_cvolume& leido) {
+    if (escrito.channels != leido.channels) {
+        return false;
+    }
+    for (unsigned i = 0; i < escrito.channels; ++i) {
+        const pa_volume_t mayor = std::max(escrito.values[i], leido.values[i]);
+        const pa_volume_t menor = std::min(escrito.values[i], leido.values[i]);
+        if (mayor - menor > kToleranciaLectura) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void SalidaPulse::EnSumidero(pa_context* contexto, const pa_sink_info* info, int fin, void* datos) {
@@ -225,37 +452,72 @@ void SalidaPulse::EnSumidero(pa_context* contexto, const pa_sink_info* info, int
     if (fin != 0) {
         // End of the list (or an error). Without a sink there is nothing to set.
         if (!salida->volumenPedido_) {
-            salida->TerminarEscritura();
+            salida->TerminarPaso();
         }
         return;
     }
     if (info == nullptr || salida->volumenPedido_) {
         return;
     }
-    // The latest word, not the one that started this write: a write that
+    salida->indiceSumidero_ = info->index;
+    // The latest word, not the one that started this chain: a chain that
     // waited on a slow server carries the level of its moment of arrival.
     const pa_cvolume volumen = VolumenParaMapa(salida->palabra_, info->channel_map);
     if (!pa_cvolume_valid(&volumen)) {
         return;
     }
+    if (salida->paso_ == Paso::Comprobacion) {
+        // A correction only where the level differs: the echo of our own
+        // write reads back as the level and asks for nothing.
+        if (!salida->sostenida_ || MismoVolumen(volumen, info->volume)) {
+            return;
+        }
+        if (!salida->freno_.Permitir(AhoraMs())) {
+            // A fight: no corrections for a while; the ticks go on writing.
+            salida->pausaProgramada_ = true;
+            salida->ArmarAlarma(salida->alarmaPausa_,
+                                static_cast<int>(FrenoCorrecciones::kPausaMs) + kMargenFinPausaMs);
+            return;
+        }
+    }
     pa_operation* operacion = pa_context_set_sink_volume_by_index(
         contexto, info->index, &volumen, &SalidaPulse::EnVolumenFijado, salida);
     if (operacion == nullptr) {
-        return; // the end-of-list call finishes this write
+        return; // the end-of-list call finishes this chain
     }
     salida->volumenPedido_ = true;
     pa_operation_unref(operacion);
 }
 
-void SalidaPulse::EnVolumenFijado(pa_context* /*contexto*/, int /*exito*/, void* datos) {
+void SalidaPulse::EnVolumenFijado(pa_context* /*contexto*/, int exito, void* datos) {
+    auto* salida = static_cast<SalidaPulse*>(datos);
     // Success or not, the next write simply tries again.
-    static_cast<SalidaPulse*>(datos)->TerminarEscritura();
+    if (exito != 0 && !salida->escribirDespues_) {
+        salida->escrituraPendiente_ = false;
+    }
+    salida->TerminarPaso();
+}
+
+void SalidaPulse::EnAlarmaPausa(pa_mainloop_api* /*api*/, pa_time_event* /*alarma*/,
+                                const timeval* /*cuando*/, void* datos) {
+    auto* salida = static_cast<SalidaPulse*>(datos);
+    salida->pausaProgramada_ = false;
+    // The fight may be over with the other program's level left on the sink.
+    if (salida->sostenida_ && salida->Conectado()) {
+        salida->PedirComprobacion(true);
+    }
+}
+
+std::int64_t SalidaPulse::AhoraMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace
 
-std::unique_ptr<SalidaVolumen> CrearSalidaDelSistema(bool /*restaurarAlCambiar*/) {
-    return std::make_unique<SalidaPulse>();
+std::unique_ptr<SalidaVolumen> CrearSalidaDelSistema(bool restaurarAlCambiar) {
+    return std::make_unique<SalidaPulse>(restaurarAlCambiar);
 }
 
 } // namespace volumen

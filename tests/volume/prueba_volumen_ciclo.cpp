@@ -1,6 +1,8 @@
 // The enforcement cycle, with a recording output: what is written when
-// control starts, at each tick and after it stops.
+// control starts, at each tick and after it stops, and when the level is
+// held between ticks. The bound on corrections, as logic.
 #include "support/salida_grabadora.h"
+#include "volume/freno_correcciones.h"
 #include "volume/volumen.h"
 
 #include <QSignalSpy>
@@ -31,14 +33,45 @@ private slots:
         QVERIFY(!ciclo.Activo());
         QVERIFY(salida.palabras.empty());
 
+        QVERIFY(!salida.sostenida);
+
         ciclo.Arrancar();
         QVERIFY(ciclo.Activo());
         QVERIFY(timer.isActive());
         QCOMPARE(timer.interval(), volumen::kIntervaloControlMs);
+        QVERIFY(salida.sostenida);
 
         ciclo.Parar();
         QVERIFY(!ciclo.Activo());
         QVERIFY(!timer.isActive());
+        QVERIFY(!salida.sostenida);
+    }
+
+    // Corrections go out in bursts; one too many within a second pauses them
+    // for a beat, after which they go out again. Spread out, they never pause.
+    void frenoCorrecciones() {
+        using volumen::FrenoCorrecciones;
+        constexpr auto kRafaga = FrenoCorrecciones::kCorreccionesPorSegundo;
+        constexpr std::int64_t kPasoMs = 10; // well inside one second per burst
+        FrenoCorrecciones freno;
+        std::int64_t ahora = 0;
+        for (std::size_t i = 0; i < kRafaga; ++i, ahora += kPasoMs) {
+            QVERIFY(freno.Permitir(ahora));
+        }
+        QVERIFY(!freno.Permitir(ahora));
+        QCOMPARE(freno.Pausas(), std::uint64_t{1});
+        const std::int64_t finPausa = ahora + FrenoCorrecciones::kPausaMs;
+        QVERIFY(freno.EnPausa(finPausa - 1));
+        QVERIFY(!freno.Permitir(finPausa - 1));
+        QVERIFY(!freno.EnPausa(finPausa));
+        QVERIFY(freno.Permitir(finPausa));
+
+        freno.Reiniciar();
+        QCOMPARE(freno.Pausas(), std::uint64_t{0});
+        for (int i = 0; i < 4 * static_cast<int>(kRafaga); ++i) {
+            QVERIFY(freno.Permitir(i * FrenoCorrecciones::kVentanaMs / kRafaga));
+        }
+        QCOMPARE(freno.Pausas(), std::uint64_t{0});
     }
 
     // The level box's text at start and at each tick, and what reaches the
@@ -91,6 +124,7 @@ private slots:
         ciclo.Parar();
         QCOMPARE(salida.palabras.size(), std::size_t{2});
         QVERIFY(!ciclo.Activo());
+        QVERIFY(!salida.sostenida);
     }
 
     // Started again after a stop, the cycle writes at once again.

@@ -1,14 +1,16 @@
 // The Linux device write against a real, private audio server (PulseAudio,
 // or PipeWire's pulse server; see ServidorPulse): the level each channel ends
-// up at, the choice of sink, and the behaviour when the server goes away,
-// comes back or hangs.
+// up at, the choice of sink, the behaviour when the server goes away, comes
+// back or hangs, and the hold of the level between writes.
 //
 // The write is asynchronous, so each check polls the server (pactl) until
 // the expected value shows or a deadline passes.
 #include "support/servidor_pulse.h"
+#include "volume/freno_correcciones.h"
 #include "volume/volumen.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTest>
 #include <cmath>
 #include <memory>
@@ -37,6 +39,21 @@ constexpr qint64 kLimiteNoBloqueoMs = 200;
 constexpr int kEscriturasSinServidor = 3;
 
 const QString kSumidero = ServidorPulse::kSumideroInicial;
+
+// While held, a change from outside is undone long before the next tick.
+constexpr int kEsperaRestauracionMs = 1000;
+// Held and left alone this long, the output must not write by itself.
+constexpr int kReposoMs = 2000;
+// How long another program fights over the level in the fight test.
+constexpr int kPeleaMs = 3000;
+// A server back after a loss is found within one beat of the back-off.
+constexpr int kEsperaRegresoMs = volumen::kIntervaloControlMs + kEsperaEscrituraMs;
+// pactl subscribe: how long without output means it has told everything,
+// and how many outside changes may go by before it shows one.
+constexpr int kSilencioEventosMs = 300;
+constexpr std::uint32_t kIntentosEscucha = 10;
+// Servers that convert volumes through floating point read a step or so off.
+constexpr std::uint32_t kToleranciaPasos = 2;
 
 // Two channel values in one word: left in the low half, right in the high half.
 std::uint32_t Palabra(std::uint16_t izquierdo, std::uint16_t derecho) {
@@ -72,6 +89,49 @@ QList<std::uint32_t> EsperadoPorCanal(const QList<ServidorPulse::Canal>& canales
 QList<std::uint32_t> Todos(qsizetype canales, std::uint32_t valor) {
     return QList<std::uint32_t>(canales, valor);
 }
+
+// Whether every channel reads as the value, within what the server rounds.
+bool Cerca(const QList<std::uint32_t>& leidos, std::uint32_t valor) {
+    return !leidos.isEmpty() && std::all_of(leidos.begin(), leidos.end(), [valor](auto leido) {
+        return std::max(leido, valor) - std::min(leido, valor) <= kToleranciaPasos;
+    });
+}
+
+// The server's change events of sinks, as `pactl subscribe` prints them.
+class EventosSumidero {
+public:
+    // Starts listening; ready once a change made from outside shows.
+    bool Escuchar(ServidorPulse& servidor) {
+        proceso_.start(QStringLiteral("pactl"), {QStringLiteral("subscribe")});
+        if (!proceso_.waitForStarted()) {
+            return false;
+        }
+        for (std::uint32_t prueba = kVolumenAjeno; Cambios() == 0; ++prueba) {
+            if (prueba - kVolumenAjeno == kIntentosEscucha ||
+                !servidor.FijarVolumen(kSumidero, {prueba})) {
+                return false;
+            }
+        }
+        return true;
+    }
+    // Change events of sinks seen so far, once pactl has been quiet a while.
+    int Cambios() {
+        while (proceso_.waitForReadyRead(kSilencioEventosMs)) {
+        }
+        for (const QByteArray& linea : proceso_.readAllStandardOutput().split('\n')) {
+            cambios_ += linea.contains("'change' on sink #") ? 1 : 0;
+        }
+        return cambios_;
+    }
+    ~EventosSumidero() {
+        proceso_.kill();
+        proceso_.waitForFinished();
+    }
+
+private:
+    QProcess proceso_;
+    int cambios_ = 0;
+};
 
 } // namespace
 
@@ -284,11 +344,11 @@ private slots:
             QVERIFY(EscribirMidiendo(*salida_, palabra) < kLimiteNoBloqueoMs);
         }
 
+        // A restarted server comes back at 100 %; the word that could not
+        // reach it goes out as soon as the output finds it again, with no
+        // further write.
         QVERIFY(servidor_->Arrancar());
-        // A restarted server comes back at 100 %: the write below must change it.
-        COMPARAR_VOLUMEN(kSumidero, Todos(2, static_cast<std::uint32_t>(kNormaPulse)));
-        salida_->Escribir(palabra);
-        ESPERAR_VOLUMEN(kSumidero, Todos(2, VolumenEsperado(0x9000)), volumen::kIntervaloControlMs);
+        ESPERAR_VOLUMEN(kSumidero, Todos(2, VolumenEsperado(0x9000)), kEsperaRegresoMs);
     }
 
     // Only the process that speaks the pulse protocol restarts (on PipeWire,
@@ -341,6 +401,102 @@ private slots:
         salida_.reset();
         QVERIFY(reloj.elapsed() < kLimiteNoBloqueoMs);
         QVERIFY(servidor_->Reanudar());
+    }
+
+    // Held, the level in force comes back by itself: after a change from
+    // outside, on a new default sink, on a server back after a loss. The
+    // echoes of its own writes start no further writes.
+    void sostenida() {
+        EventosSumidero eventos;
+        QVERIFY(eventos.Escuchar(*servidor_));
+        const int antes = eventos.Cambios();
+        const std::uint32_t nivel = VolumenEsperado(0x5000);
+        salida_->Escribir(volumen::PalabraVolumen(0x5000));
+        salida_->Sostener(true);
+        QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenCanales(kSumidero), nivel),
+                                 kEsperaEscrituraMs);
+        // The write asked for shows; after it, nothing more while idle.
+        const int conLaEscritura = eventos.Cambios();
+        QVERIFY(conLaEscritura > antes);
+        QTest::qWait(kReposoMs);
+        QCOMPARE(eventos.Cambios(), conLaEscritura);
+
+        const QList<QList<std::uint32_t>> ajenos{{kVolumenAjeno}, {kVolumenAjenoBase, nivel}};
+        for (const QList<std::uint32_t>& ajeno : ajenos) {
+            QVERIFY(servidor_->FijarVolumen(kSumidero, ajeno));
+            QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenCanales(kSumidero), nivel),
+                                     kEsperaRestauracionMs);
+        }
+
+        const QString otro = QStringLiteral("otro");
+        QVERIFY(servidor_->AgregarSumidero(otro, 2));
+        QVERIFY(servidor_->FijarVolumen(otro, {kVolumenAjeno}));
+        QVERIFY(servidor_->FijarPredeterminado(otro));
+        QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenCanales(otro), nivel),
+                                 kEsperaRestauracionMs);
+
+        servidor_->Detener();
+        QVERIFY(servidor_->Arrancar());
+        QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenCanales(kSumidero), nivel),
+                                 kEsperaRegresoMs);
+    }
+
+    // Released, or made without restoring, the output leaves changes alone.
+    void soltada_data() {
+        QTest::addColumn<bool>("restaurarAlCambiar");
+        QTest::newRow("sostenida y soltada") << true;
+        QTest::newRow("sin restaurar al cambiar") << false;
+    }
+    void soltada() {
+        QFETCH(bool, restaurarAlCambiar);
+        salida_ = volumen::CrearSalidaDelSistema(restaurarAlCambiar);
+        salida_->Escribir(volumen::PalabraVolumen(0x5000));
+        salida_->Sostener(true);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Cerca(servidor_->VolumenCanales(kSumidero), VolumenEsperado(0x5000)),
+            kEsperaEscrituraMs);
+        if (restaurarAlCambiar) {
+            salida_->Sostener(false);
+        }
+        QVERIFY(servidor_->FijarVolumen(kSumidero, {kVolumenAjeno}));
+        QTest::qWait(kEsperaRestauracionMs);
+        QCOMPARE(servidor_->VolumenCanales(kSumidero), Todos(2, kVolumenAjeno));
+    }
+
+    // Another program that sets its own level over and over gets a bounded
+    // number of corrections, and the level is back once it stops.
+    void peleaAcotada() {
+        EventosSumidero eventos;
+        QVERIFY(eventos.Escuchar(*servidor_));
+        const std::uint32_t nivel = VolumenEsperado(0x5000);
+        salida_->Escribir(volumen::PalabraVolumen(0x5000));
+        salida_->Sostener(true);
+        QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenCanales(kSumidero), nivel),
+                                 kEsperaEscrituraMs);
+        const int antes = eventos.Cambios();
+
+        int ajenos = 0;
+        QElapsedTimer reloj;
+        reloj.start();
+        while (reloj.elapsed() < kPeleaMs) {
+            QVERIFY(servidor_->FijarVolumen(kSumidero,
+                                            {ajenos % 2 == 0 ? kVolumenAjeno : kVolumenAjenoOtro}));
+            ++ajenos;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenCanales(kSumidero), nivel),
+                                 volumen::FrenoCorrecciones::kPausaMs + kEsperaEscrituraMs);
+
+        // At most a burst per pause while the fight lasts, and the check at
+        // the end of a pause.
+        const int cota = static_cast<int>(volumen::FrenoCorrecciones::kCorreccionesPorSegundo) *
+                         (kPeleaMs / static_cast<int>(volumen::FrenoCorrecciones::kPausaMs) + 2);
+        const int correcciones = eventos.Cambios() - antes - ajenos;
+        qInfo() << correcciones << ajenos;
+        QVERIFY2(ajenos > cota, "the other program did not change the level often enough");
+        QVERIFY2(
+            correcciones >= 1 && correcciones <= cota,
+            qPrintable(
+                QStringLiteral("%1 corrections against %2 changes").arg(correcciones).arg(ajenos)));
     }
 };
 
