@@ -404,3 +404,7 @@ bool ServidorPulse::FijarSilencio(const QString& sumidero, bool silencio) {
                   silencio ? QStringLiteral("1") : QStringLiteral("0")})
         .has_value();
 }
+
+bool ServidorPulse::UnEventoPorCambio() const {
+    return tipo_ == Tipo::PulseAudio;
+}

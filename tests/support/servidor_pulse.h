@@ -95,6 +95,11 @@ public:
     QList<std::uint32_t> VolumenCanalesFrente(const QString& sumidero,
                                               const QList<std::uint32_t>& esperado);
 
+    // Whether the server sends one change event per volume set, so that writes
+    // can be counted from outside: PulseAudio does; PipeWire merges changes
+    // that come close together.
+    bool UnEventoPorCambio() const;
+
     // Runs pactl against this server; the standard output when it ends well
     // within its deadline, otherwise nothing.
     std::optional<QString> Pactl(const QStringList& argumentos);

@@ -466,6 +466,10 @@ private slots:
     // Another program that sets its own level over and over gets a bounded
     // number of corrections, and the level is back once it stops.
     void peleaAcotada() {
+        if (!servidor_->UnEventoPorCambio()) {
+            QSKIP("this server merges change events: the corrections cannot be counted from "
+                  "outside (the bound is shown on PulseAudio)");
+        }
         EventosSumidero eventos;
         QVERIFY(eventos.Escuchar(*servidor_));
         const std::uint32_t nivel = VolumenEsperado(0x5000);
