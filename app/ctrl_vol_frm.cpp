@@ -51,6 +51,7 @@ const QString kArchivoIcono = QStringLiteral("Quelvaren.ico");
 // The level box takes five typed characters: 65535 at most.
 constexpr int kCaracteresNivel = 5;
 constexpr int kPasoPaginaHScr = 7000;
+constexpr int kPosicionInicialHScr = 0;
 
 // Character codes the level box tells apart.
 constexpr int kCodigoBorrar = 8;
@@ -154,6 +155,24 @@ bool EsFocoDeIdaYVuelta(Qt::FocusReason motivo) {
            motivo == Qt::MenuBarFocusReason;
 }
 
+// The stored level; anything that is not a signed 32-bit number reads as the
+// default.
+std::int32_t NivelGuardado() {
+    bool numero = false;
+    const std::int32_t nivel = ajustes::Leer(ajustes::kValor).toInt(&numero);
+    return numero ? nivel : QString::fromLatin1(ajustes::kValor.porDefecto).toInt();
+}
+
+// The level text that the box holds once the start-up sequence has put the
+// stored level into it and moved the bar to match: the bar rewrites the box
+// only when its position moves from where it starts.
+QString TextoNivelInicial(std::int32_t nivelGuardado, int posicionInicial) {
+    const std::uint16_t recortado = volumen::RecortarNivel(nivelGuardado);
+    const std::int16_t posicion = volumen::NivelAPosicion(recortado);
+    return posicion == posicionInicial ? QString::number(recortado)
+                                       : QString::number(volumen::PosicionANivel(posicion));
+}
+
 } // namespace
 
 CtrlVolFrm::CtrlVolFrm(volumen::SalidaVolumen& salida, QWidget* padre)
@@ -213,7 +232,7 @@ void CtrlVolFrm::ConstruirControles() {
     HScr->setObjectName(QStringLiteral("HScr"));
     HScr->setGeometry(RectTwips(360, 1080, 5175, 315));
     HScr->setRange(0, volumen::kPosicionMaxima);
-    HScr->setValue(0);
+    HScr->setValue(kPosicionInicialHScr);
     HScr->setSingleStep(1);
     HScr->setPageStep(kPasoPaginaHScr);
     HScr->setFocusPolicy(Qt::StrongFocus);
@@ -418,13 +437,8 @@ CtrlVolFrm::Camino CtrlVolFrm::Form_Load() {
     gstrClave = ajustes::CifrarClave(false, ajustes::Leer(ajustes::kPass), ajustes::kBaseCifrado)
                     .value_or(QString());
 
-    // 3. The stored level; anything that is not a signed 32-bit number reads
-    // as the default.
-    bool numero = false;
-    std::int32_t nivelGuardado = ajustes::Leer(ajustes::kValor).toInt(&numero);
-    if (!numero) {
-        nivelGuardado = QString::fromLatin1(ajustes::kValor.porDefecto).toInt();
-    }
+    // 3. The stored level.
+    const std::int32_t nivelGuardado = NivelGuardado();
 
     // 4. Auto-activation, only for exactly "S".
     ChkAuto->setChecked(ajustes::Leer(ajustes::kAuto) == QLatin1String(ajustes::kSi));
@@ -463,6 +477,20 @@ CtrlVolFrm::Camino CtrlVolFrm::Form_Load() {
     // 9. The tray icon, last.
     bandeja::AgregarIcono(this, ChkAuto->isChecked());
     return camino;
+}
+
+void CtrlVolFrm::AdelantarPrimeraEscritura(volumen::SalidaVolumen& salida) {
+    // Only when control will start by itself with nothing asked first: with no
+    // usable password the first-password box comes before the activation.
+    if (ajustes::Leer(ajustes::kAuto) != QLatin1String(ajustes::kSi)) {
+        return;
+    }
+    const auto clave =
+        ajustes::CifrarClave(false, ajustes::Leer(ajustes::kPass), ajustes::kBaseCifrado);
+    if (!clave || clave->isEmpty()) {
+        return;
+    }
+    volumen::FijarVolumen(TextoNivelInicial(NivelGuardado(), kPosicionInicialHScr), salida);
 }
 
 void CtrlVolFrm::PedirPrimeraClave() {

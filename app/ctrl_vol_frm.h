@@ -30,6 +30,10 @@ public:
     explicit CtrlVolFrm(volumen::SalidaVolumen& salida, QWidget* padre = nullptr);
     ~CtrlVolFrm() override;
 
+    // On the auto road, writes the level that the activation will write, as
+    // soon as the program starts and before the window is built. The
+    // activation in Form_Load then writes the same word again.
+    static void AdelantarPrimeraEscritura(volumen::SalidaVolumen& salida);
     // The start-up sequence. Runs before the window is first shown.
     Camino Form_Load();
     // Shows the window as the start-up sequence left it: in normal state, or

@@ -28,6 +28,7 @@ int main(int argc, char* argv[]) {
     instancia.Escuchar();
 
     const auto salida = volumen::CrearSalidaDelSistema();
+    CtrlVolFrm::AdelantarPrimeraEscritura(*salida);
     CtrlVolFrm principal(*salida);
     if (principal.Form_Load() == CtrlVolFrm::Camino::Rechazado) {
         return 0;

@@ -226,6 +226,8 @@ private slots:
                                << "32768" << 16384;
         QTest::newRow("0") << "0"
                            << "0" << 0;
+        QTest::newRow("1, la barra no se mueve") << "1"
+                                                 << "1" << 0;
         QTest::newRow("letras") << "abc"
                                 << "32768" << 16384;
         QTest::newRow("fuera de 32 bits") << "99999999999"
@@ -240,12 +242,22 @@ private slots:
         GuardarClave(kClave);
         Guardar(ajustes::kValor, guardado);
         Guardar(ajustes::kAuto, QStringLiteral("S"));
+        // The write made before the window exists, then the activation's:
+        // both carry the level the box shows.
+        CtrlVolFrm::AdelantarPrimeraEscritura(salida_);
         // Auto-activation: no dialog at all.
         QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Auto);
         QCOMPARE(Hijo<QLineEdit>("TxtOb(0)")->text(), mostrado);
         QCOMPARE(Hijo<QScrollBar>("HScr")->value(), posicion);
-        QCOMPARE(salida_.palabras.size(), size_t{1});
-        QCOMPARE(salida_.palabras.front(), mostrado.toUInt() * 65537u);
+        QCOMPARE(salida_.palabras, std::vector<std::uint32_t>(2, mostrado.toUInt() * 65537u));
+    }
+
+    // With no password the first-password box comes before the activation,
+    // so nothing is written ahead of it.
+    void sinClaveNadaSeAdelanta() {
+        Guardar(ajustes::kAuto, QStringLiteral("S"));
+        CtrlVolFrm::AdelantarPrimeraEscritura(salida_);
+        QVERIFY(salida_.palabras.empty());
     }
 
     void caminoAutomatico() {
@@ -276,6 +288,7 @@ private slots:
         QFETCH(QString, autoGuardado);
         GuardarClave(kClave);
         Guardar(ajustes::kAuto, autoGuardado);
+        CtrlVolFrm::AdelantarPrimeraEscritura(salida_);
         ResponderAcceso(kClave);
         QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Acceso);
         QVERIFY(!Hijo<QCheckBox>("ChkAuto")->isChecked());
