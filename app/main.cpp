@@ -14,6 +14,9 @@ int main(int argc, char* argv[]) {
     if (!plataforma::PrepararSesionGrafica()) {
         return plataforma::kSalidaSinSesion;
     }
+    // The audio output connects on its own thread while Qt starts up, so the
+    // first write finds the connection ready. It is free of Qt.
+    const auto salida = volumen::CrearSalidaDelSistema();
     QApplication aplicacion(argc, argv);
     // The program lives in the tray: closing a dialog while the main window
     // is hidden must not end it.
@@ -27,7 +30,6 @@ int main(int argc, char* argv[]) {
     }
     instancia.Escuchar();
 
-    const auto salida = volumen::CrearSalidaDelSistema();
     CtrlVolFrm::AdelantarPrimeraEscritura(*salida);
     CtrlVolFrm principal(*salida);
     if (principal.Form_Load() == CtrlVolFrm::Camino::Rechazado) {
