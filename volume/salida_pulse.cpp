@@ -335,11 +335,14 @@ void SalidaPulse::EnEstado(pa_context* contexto, void* datos) {
 }
 
 // While held, the server tells of every change of a sink and of the server
-// (which sink is the default); released, of nothing.
+// (which sink is the default); during a pause of corrections, of nothing (the
+// end of the pause checks anyway, and a fight's flood of sink events would
+// cost CPU for nothing); released, of nothing.
 void SalidaPulse::Suscribir() {
-    const auto mascara = sostenida_ ? static_cast<pa_subscription_mask_t>(
-                                          PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER)
-                                    : PA_SUBSCRIPTION_MASK_NULL;
+    const auto mascara = sostenida_ && !pausaProgramada_
+                             ? static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK |
+                                                                   PA_SUBSCRIPTION_MASK_SERVER)
+                             : PA_SUBSCRIPTION_MASK_NULL;
     pa_operation* operacion = pa_context_subscribe(contexto_, mascara, nullptr, nullptr);
     if (operacion != nullptr) {
         pa_operation_unref(operacion);
@@ -475,6 +478,7 @@ void SalidaPulse::EnSumidero(pa_context* contexto, const pa_sink_info* info, int
         if (!salida->freno_.Permitir(AhoraMs())) {
             // A fight: no corrections for a while; the ticks go on writing.
             salida->pausaProgramada_ = true;
+            salida->Suscribir();
             salida->ArmarAlarma(salida->alarmaPausa_,
                                 static_cast<int>(FrenoCorrecciones::kPausaMs) + kMargenFinPausaMs);
             return;
@@ -502,8 +506,10 @@ void SalidaPulse::EnAlarmaPausa(pa_mainloop_api* /*api*/, pa_time_event* /*alarm
                                 const timeval* /*cuando*/, void* datos) {
     auto* salida = static_cast<SalidaPulse*>(datos);
     salida->pausaProgramada_ = false;
-    // The fight may be over with the other program's level left on the sink.
+    // The fight may be over with the other program's level left on the sink:
+    // listen again, and check at once.
     if (salida->sostenida_ && salida->Conectado()) {
+        salida->Suscribir();
         salida->PedirComprobacion(true);
     }
 }
