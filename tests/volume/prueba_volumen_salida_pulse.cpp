@@ -338,6 +338,10 @@ private slots:
         if (!conectadaAntes) {
             salida_ = volumen::CrearSalidaDelSistema();
         }
+        // Held, as while control is active: on PipeWire the server answers a
+        // moment before its session manager has made "nul" the default again,
+        // and the hold follows that change.
+        salida_->Sostener(true);
 
         const std::uint32_t palabra = volumen::PalabraVolumen(0x9000);
         for (int i = 0; i < kEscriturasSinServidor; ++i) {
