@@ -266,12 +266,16 @@ bool EscritorioX::Iniciar() {
         return false;
     }
     // Xvfb picks a free display itself and writes its number on the given
-    // descriptor once it takes connections.
-    xvfb_ = Lanzar(QStringLiteral("Xvfb"),
-                   {QStringLiteral("-displayfd"), QString::number(STDOUT_FILENO),
-                    QStringLiteral("-screen"), QStringLiteral("0"), QString::fromLatin1(kPantalla),
-                    QStringLiteral("-nolisten"), QStringLiteral("tcp")},
-                   tubo[1], ArchivoRegistro(kRegistroXvfb));
+    // descriptor once it takes connections. It never resets: by default an X
+    // server resets when its last client leaves, and refuses connections
+    // meanwhile (a tray host started right after a window manager ends would
+    // find no display).
+    xvfb_ =
+        Lanzar(QStringLiteral("Xvfb"),
+               {QStringLiteral("-noreset"), QStringLiteral("-displayfd"),
+                QString::number(STDOUT_FILENO), QStringLiteral("-screen"), QStringLiteral("0"),
+                QString::fromLatin1(kPantalla), QStringLiteral("-nolisten"), QStringLiteral("tcp")},
+               tubo[1], ArchivoRegistro(kRegistroXvfb));
     close(tubo[1]);
     const QByteArray numero = Leer(tubo[0], kEsperaArranqueMs, true);
     close(tubo[0]);
