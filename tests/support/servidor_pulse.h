@@ -99,6 +99,11 @@ public:
     // can be counted from outside: PulseAudio does; PipeWire merges changes
     // that come close together.
     bool UnEventoPorCambio() const;
+    // Whether a client already connected sees a new default sink as soon as
+    // pactl's fresh connection does: PulseAudio. PipeWire's pulse server (0.3.65)
+    // brings each connected client's view up to date on its own time, at
+    // times seconds later.
+    bool VistaAlDia() const { return UnEventoPorCambio(); }
 
     // Runs pactl against this server; the standard output when it ends well
     // within its deadline, otherwise nothing.
