@@ -8,6 +8,7 @@
 // private server and passes its pid and the level it holds.
 //
 //   bench_pelea <pid> <level 0..65535> [seconds of each span, 30 by default]
+#include "cpu_proceso.h"
 #include "observador_pulse.h"
 
 #include <chrono>
@@ -23,22 +24,8 @@ using Reloj = std::chrono::steady_clock;
 constexpr int kSegundosPorDefecto = 30;
 constexpr auto kPeriodoPelea = std::chrono::milliseconds(20);
 constexpr long kNivelMaximo = 65535;
-constexpr double kNanoPorMili = 1e6;
-constexpr double kMiliPorSegundo = 1e3;
 // Two other levels, taken in turn, so that every change is one.
 constexpr pa_volume_t kAjenos[] = {PA_VOLUME_NORM / 5, PA_VOLUME_NORM * 4 / 5};
-
-// A process's CPU time, every thread counted, in milliseconds; negative
-// when the process is gone.
-double CpuMs(pid_t pid) {
-    clockid_t reloj{};
-    timespec tiempo{};
-    if (clock_getcpuclockid(pid, &reloj) != 0 || clock_gettime(reloj, &tiempo) != 0) {
-        return -1;
-    }
-    return static_cast<double>(tiempo.tv_sec) * kMiliPorSegundo +
-           static_cast<double>(tiempo.tv_nsec) / kNanoPorMili;
-}
 
 struct Tramo {
     long cambiosAjenos = 0;
@@ -50,7 +37,7 @@ struct Tramo {
 // One span; with `pelea`, another level every kPeriodoPelea.
 bool Medir(banco::ObservadorPulse& observador, pid_t pid, pa_volume_t nivel, int segundos,
            bool pelea, Tramo& tramo) {
-    const double cpuInicio = CpuMs(pid);
+    const double cpuInicio = banco::CpuProcesoMs(pid);
     const std::uint64_t vueltasInicio = observador.Vueltas();
     const std::uint64_t cambiosInicio = observador.Cambios();
     const auto fin = Reloj::now() + std::chrono::seconds(segundos);
@@ -61,7 +48,7 @@ bool Medir(banco::ObservadorPulse& observador, pid_t pid, pa_volume_t nivel, int
         }
         std::this_thread::sleep_until(siguiente + kPeriodoPelea);
     }
-    const double cpuFin = CpuMs(pid);
+    const double cpuFin = banco::CpuProcesoMs(pid);
     tramo.vueltas = observador.Vueltas() - vueltasInicio;
     tramo.cambios = observador.Cambios() - cambiosInicio;
     tramo.cpuMs = cpuFin - cpuInicio;

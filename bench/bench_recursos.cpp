@@ -12,6 +12,8 @@
 //     clock (nanoseconds, every thread) plus cutime + cstime;
 //   - the CPU time since it started (utime + stime + cutime + cstime).
 // Ratios are to the first process named.
+#include "cpu_proceso.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -28,8 +30,7 @@ namespace {
 
 constexpr auto kPeriodoMuestreo = std::chrono::seconds(1);
 constexpr double kKibPorMib = 1024.0;
-constexpr double kNanoPorMili = 1e6;
-constexpr double kMiliPorSegundo = 1e3;
+using banco::kMiliPorSegundo;
 constexpr int kDecimalesMemoria = 2;
 constexpr int kDecimalesCpu = 1;
 constexpr std::size_t kLargoRazon = 32;
@@ -94,18 +95,6 @@ double TicsAMs(long tics) {
     return static_cast<double>(tics) * kMiliPorSegundo / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-// The process's own CPU time, every thread counted (those that have ended
-// too), in milliseconds; negative when the process is gone.
-double CpuPropioMs(pid_t pid) {
-    clockid_t reloj{};
-    timespec tiempo{};
-    if (clock_getcpuclockid(pid, &reloj) != 0 || clock_gettime(reloj, &tiempo) != 0) {
-        return -1;
-    }
-    return static_cast<double>(tiempo.tv_sec) * kMiliPorSegundo +
-           static_cast<double>(tiempo.tv_nsec) / kNanoPorMili;
-}
-
 // CPU time for the window: the process's own to the nanosecond, the children
 // it waited for in clock ticks.
 bool LeerCpu(Proceso& proceso, double& cpuMs) {
@@ -117,7 +106,7 @@ bool LeerCpu(Proceso& proceso, double& cpuMs) {
     const long stime = tiempos[1];
     const long cutime = tiempos[2];
     const long cstime = tiempos[3];
-    const double propioMs = CpuPropioMs(proceso.pid);
+    const double propioMs = banco::CpuProcesoMs(proceso.pid);
     if (propioMs < 0) {
         return false;
     }
