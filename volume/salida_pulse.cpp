@@ -114,6 +114,8 @@ private:
     // thread (callbacks) or in the public calls and the destructor, which
     // take it.
     bool Conectado() const;
+    bool SinConexion() const; // none, or one the server has failed
+    void OlvidarPeticiones();
     void Conectar();
     void SoltarContexto();
     void ProgramarConexion(int esperaMs);
@@ -205,7 +207,7 @@ void SalidaPulse::Escribir(std::uint32_t palabra) {
     escrituraPendiente_ = true;
     if (Conectado()) {
         PedirEscritura();
-    } else if (contexto_ == nullptr || !PA_CONTEXT_IS_GOOD(pa_context_get_state(contexto_))) {
+    } else if (SinConexion()) {
         // No connection, or a lost one: try anew now rather than after the
         // back-off. The word goes out as soon as the connection is ready.
         ProgramarConexion(0);
@@ -231,8 +233,7 @@ void SalidaPulse::Sostener(bool sostener) {
         }
         if (Conectado()) {
             Suscribir();
-        } else if (sostenida_ && hayPalabra_ &&
-                   (contexto_ == nullptr || !PA_CONTEXT_IS_GOOD(pa_context_get_state(contexto_)))) {
+        } else if (sostenida_ && hayPalabra_ && SinConexion()) {
             ProgramarConexion(0);
         }
     }
@@ -241,6 +242,18 @@ void SalidaPulse::Sostener(bool sostener) {
 
 bool SalidaPulse::Conectado() const {
     return contexto_ != nullptr && pa_context_get_state(contexto_) == PA_CONTEXT_READY;
+}
+
+bool SalidaPulse::SinConexion() const {
+    return contexto_ == nullptr || !PA_CONTEXT_IS_GOOD(pa_context_get_state(contexto_));
+}
+
+// The requests on their way are gone with the connection: none is waited for.
+void SalidaPulse::OlvidarPeticiones() {
+    paso_ = Paso::Ninguno;
+    volumenPedido_ = false;
+    escribirDespues_ = false;
+    comprobarDespues_ = false;
 }
 
 void SalidaPulse::Conectar() {
@@ -269,10 +282,7 @@ void SalidaPulse::SoltarContexto() {
     pa_context_disconnect(contexto_);
     pa_context_unref(contexto_);
     contexto_ = nullptr;
-    paso_ = Paso::Ninguno;
-    volumenPedido_ = false;
-    escribirDespues_ = false;
-    comprobarDespues_ = false;
+    OlvidarPeticiones();
     indiceSumidero_ = PA_INVALID_INDEX;
 }
 
@@ -301,12 +311,10 @@ void SalidaPulse::EnAlarmaConexion(pa_mainloop_api* /*api*/, pa_time_event* /*al
                                    const timeval* /*cuando*/, void* datos) {
     auto* salida = static_cast<SalidaPulse*>(datos);
     salida->conexionProgramada_ = false;
-    if (salida->contexto_ != nullptr) {
-        if (PA_CONTEXT_IS_GOOD(pa_context_get_state(salida->contexto_))) {
-            return; // connected, or on the way
-        }
-        salida->SoltarContexto(); // a failed context cannot be used again
+    if (!salida->SinConexion()) {
+        return; // connected, or on the way
     }
+    salida->SoltarContexto(); // a failed context cannot be used again
     salida->Conectar();
 }
 
@@ -326,10 +334,7 @@ void SalidaPulse::EnEstado(pa_context* contexto, void* datos) {
     } else if (!PA_CONTEXT_IS_GOOD(estado)) {
         // The server is gone (or refused us). Requests on their way are
         // cancelled; the context is let go by the next attempt.
-        salida->paso_ = Paso::Ninguno;
-        salida->volumenPedido_ = false;
-        salida->escribirDespues_ = false;
-        salida->comprobarDespues_ = false;
+        salida->OlvidarPeticiones();
         salida->ProgramarReconexion();
     }
 }
