@@ -96,6 +96,16 @@ float EscalarDeCanal(std::uint32_t palabra, UINT canal, UINT canales) {
     return std::max(escalarIzquierdo, escalarDerecho);
 }
 
+// The endpoint volume of a device, or nothing.
+Com<IAudioEndpointVolume> VolumenDe(IMMDevice* dispositivo) {
+    IAudioEndpointVolume* volumen = nullptr;
+    if (FAILED(dispositivo->Activate(__uuidof(IAudioEndpointVolume), CLSCTX_ALL, nullptr,
+                                     reinterpret_cast<void**>(&volumen)))) {
+        return nullptr;
+    }
+    return Com<IAudioEndpointVolume>(volumen);
+}
+
 // A device's volume as a notification tells it.
 struct Niveles {
     float maestro = 0.0f;
@@ -134,12 +144,17 @@ struct Buzon {
     Niveles niveles;                           // ... and what the device told
     std::uint64_t vigilancia = kSinVigilancia; // the watch whose notes count
 
-    void AvisarCambioDeDispositivo() {
+    // Changes the mailbox under the lock, then wakes the worker.
+    template <typename Cambio> void Dejar(Cambio cambio) {
         {
             const std::lock_guard<std::mutex> cerrojo(mutex);
-            cambioDispositivo = true;
+            cambio();
         }
         aviso.notify_one();
+    }
+
+    void AvisarCambioDeDispositivo() {
+        Dejar([this] { cambioDispositivo = true; });
     }
 
     void Notificar(std::uint64_t deVigilancia, const AUDIO_VOLUME_NOTIFICATION_DATA& datos) {
@@ -427,14 +442,9 @@ bool Trabajador::EscribirAlPredeterminado(std::uint32_t palabra) {
     if (sostenido_) {
         Vigilar(dispositivo.get()); // follows a new device, and a watch lost with the service
     }
-    IAudioEndpointVolume* crudo = nullptr;
-    if (FAILED(dispositivo->Activate(__uuidof(IAudioEndpointVolume), CLSCTX_ALL, nullptr,
-                                     reinterpret_cast<void**>(&crudo)))) {
-        return false;
-    }
-    const Com<IAudioEndpointVolume> volumen(crudo);
+    const Com<IAudioEndpointVolume> volumen = VolumenDe(dispositivo.get());
     UINT canales = 0;
-    if (FAILED(volumen->GetChannelCount(&canales))) {
+    if (!volumen || FAILED(volumen->GetChannelCount(&canales))) {
         return false;
     }
     // Every channel, whatever the count.
@@ -474,12 +484,10 @@ void Trabajador::Vigilar(IMMDevice* dispositivo) {
     }
 
     SoltarVolumen();
-    IAudioEndpointVolume* crudo = nullptr;
-    if (FAILED(dispositivo->Activate(__uuidof(IAudioEndpointVolume), CLSCTX_ALL, nullptr,
-                                     reinterpret_cast<void**>(&crudo)))) {
+    Com<IAudioEndpointVolume> volumen = VolumenDe(dispositivo);
+    if (!volumen) {
         return;
     }
-    Com<IAudioEndpointVolume> volumen(crudo);
     const std::uint64_t vigilancia = ++vigilancias_;
     Com<AvisoVolumen> aviso(new AvisoVolumen(buzon_, contexto_, vigilancia));
     {
@@ -546,11 +554,7 @@ public:
     }
 
     ~SalidaWindows() override {
-        {
-            const std::lock_guard<std::mutex> cerrojo(buzon_->mutex);
-            buzon_->terminar = true;
-        }
-        buzon_->aviso.notify_one();
+        buzon_->Dejar([this] { buzon_->terminar = true; });
         if (hilo_.joinable()) {
             hilo_.join(); // it lets its watch and COM go before it ends
         }
@@ -560,20 +564,14 @@ public:
     SalidaWindows& operator=(const SalidaWindows&) = delete;
 
     void Escribir(std::uint32_t palabra) override {
-        {
-            const std::lock_guard<std::mutex> cerrojo(buzon_->mutex);
+        buzon_->Dejar([this, palabra] {
             buzon_->palabra = palabra;
             buzon_->escribir = true;
-        }
-        buzon_->aviso.notify_one();
+        });
     }
 
     void Sostener(bool sostener) override {
-        {
-            const std::lock_guard<std::mutex> cerrojo(buzon_->mutex);
-            buzon_->sostener = sostener;
-        }
-        buzon_->aviso.notify_one();
+        buzon_->Dejar([this, sostener] { buzon_->sostener = sostener; });
     }
 
 private:
