@@ -178,7 +178,7 @@ QString TextoNivelInicial(std::int32_t nivelGuardado, int posicionInicial) {
 CtrlVolFrm::CtrlVolFrm(volumen::SalidaVolumen& salida, QWidget* padre)
     : QMainWindow(padre)
     , ciclo_(
-          salida, [this] { return TxtOb0->text(); }, this)
+          salida, [this] { return NivelEnVigor(); }, this)
     , terminar_([] { QCoreApplication::exit(0); }) {
     setObjectName(QStringLiteral("CtrlVolFrm"));
     setWindowTitle(QString::fromLatin1(version_programa::kTitulo));
@@ -191,6 +191,25 @@ CtrlVolFrm::CtrlVolFrm(volumen::SalidaVolumen& salida, QWidget* padre)
     ConstruirMenu();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     PrepararTeclas();
+    bandeja::PrepararCerrojo(
+        this, [this] { Congelar(); }, [this] { Descongelar(); });
+}
+
+QString CtrlVolFrm::NivelEnVigor() const {
+    return bandeja::Bloqueada(this) ? nivelCongelado_ : TxtOb0->text();
+}
+
+void CtrlVolFrm::Congelar() {
+    nivelCongelado_ = TxtOb0->text();
+    posicionCongelada_ = HScr->value();
+}
+
+void CtrlVolFrm::Descongelar() {
+    // Whatever reached the box or the bar while locked (the accessibility
+    // interface sets values on disabled controls too) is undone.
+    const QSignalBlocker sinCambio(HScr);
+    HScr->setValue(posicionCongelada_);
+    TxtOb0->setText(nivelCongelado_);
 }
 
 CtrlVolFrm::~CtrlVolFrm() = default;
@@ -422,6 +441,12 @@ void CtrlVolFrm::changeEvent(QEvent* evento) {
 }
 
 void CtrlVolFrm::closeEvent(QCloseEvent* evento) {
+    // Locked, a close request (a taskbar's, the window manager's) needs the
+    // password first.
+    if (!bandeja::PermitirCierre(this)) {
+        evento->ignore();
+        return;
+    }
     evento->accept();
     Form_Unload();
 }
@@ -532,22 +557,22 @@ void CtrlVolFrm::PedirPrimeraClave() {
 }
 
 void CtrlVolFrm::MostrarVentanaInicial() {
-    if (isVisible() || !(windowState() & Qt::WindowMinimized)) {
-        return;
-    }
-    // Control started by itself: the window stays hidden behind the tray
-    // icon, or minimised on the taskbar when no icon is on show.
-    if (!bandeja::IconoVisible()) {
-        showMinimized();
+    // Control started by itself: the window, locked, stays hidden behind the
+    // tray icon, or is put away as the desktop allows.
+    if (bandeja::Bloqueada(this)) {
+        bandeja::MostrarBloqueada(this);
     }
 }
 
 void CtrlVolFrm::BtnActivar_Click() {
+    if (bandeja::Bloqueada(this)) {
+        return;
+    }
     if (BtnActivar->text() == kCaptionActivar) {
         BtnActivar->setText(kCaptionDesactivar);
         ciclo_.Arrancar();
         MenuPrincipal->menuAction()->setEnabled(false);
-        setWindowState(windowState() | Qt::WindowMinimized);
+        bandeja::Bloquear(this);
         bandeja::CambiarTip(QString::fromLatin1(bandeja::kTipFuncionando));
     } else {
         ciclo_.Parar();
@@ -558,6 +583,9 @@ void CtrlVolFrm::BtnActivar_Click() {
 }
 
 void CtrlVolFrm::HScr_Change() {
+    if (bandeja::Bloqueada(this)) {
+        return;
+    }
     TxtOb0->setText(
         QString::number(volumen::PosicionANivel(static_cast<std::int16_t>(HScr->value()))));
 }
@@ -589,7 +617,7 @@ void CtrlVolFrm::TxtOb_KeyPress(int indice, int& codigoCaracter) {
     }
     // ENTER confirms the typed level: capped at the top level, then the bar
     // follows it (and rewrites the box as the bar's level when it moves).
-    if (TxtOb0->text().isEmpty()) {
+    if (TxtOb0->text().isEmpty() || bandeja::Bloqueada(this)) {
         return;
     }
     bool numero = false;
@@ -605,6 +633,9 @@ void CtrlVolFrm::TxtOb_KeyPress(int indice, int& codigoCaracter) {
 }
 
 void CtrlVolFrm::BtnFijar_Click() {
+    if (bandeja::Bloqueada(this)) {
+        return;
+    }
     if (TxtOb0->text().isEmpty()) {
         TxtOb0->setText(QStringLiteral("0"));
     }
@@ -619,6 +650,9 @@ void CtrlVolFrm::BtnFijar_Click() {
 }
 
 void CtrlVolFrm::BtnSalir_Click() {
+    if (bandeja::Bloqueada(this)) {
+        return;
+    }
     QMessageBox caja(QMessageBox::Information, QString::fromLatin1(version_programa::kTitulo),
                      QStringLiteral("Esto parará la ejecución y dejará de comprobarse el volumen. "
                                     "¿Seguro que desea salir?"),
@@ -632,6 +666,9 @@ void CtrlVolFrm::BtnSalir_Click() {
 }
 
 void CtrlVolFrm::MenuItem_Click(int indice) {
+    if (bandeja::Bloqueada(this)) {
+        return;
+    }
     switch (indice) {
     case kMenuConfigurar:
         acceso::ComprobarAcceso([this] { ajustes::MostrarParametros(this); });
@@ -649,7 +686,7 @@ void CtrlVolFrm::MenuItem_Click(int indice) {
 
 void CtrlVolFrm::Form_KeyDown(int codigoTecla, int /*shift*/) {
     if (codigoTecla == kTeclaEscape) {
-        setWindowState(windowState() | Qt::WindowMinimized);
+        bandeja::Bloquear(this);
     }
 }
 

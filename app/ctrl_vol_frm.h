@@ -75,6 +75,11 @@ private:
     void PrepararTeclas();
     void PedirPrimeraClave();
     QString FiltrarTextoNivel(const QString& texto);
+    // The level the cycle writes: the box's text, or while the window is
+    // locked the one it held when the lock began.
+    QString NivelEnVigor() const;
+    void Congelar();
+    void Descongelar();
     void MostrarMenuNivel(const QPoint& posicionGlobal);
 
     QGroupBox* FraDatos = nullptr;
@@ -89,6 +94,8 @@ private:
     QMenu* MenuPrincipal = nullptr;
     std::map<int, QAction*> MenuItem;
 
+    QString nivelCongelado_;
+    int posicionCongelada_ = 0;
     volumen::CicloControl ciclo_;
     std::function<void()> terminar_;
     bool descargada_ = false;

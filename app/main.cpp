@@ -40,6 +40,7 @@ int main(int argc, char* argv[]) {
     // Once started, a later start acts as a left click on the tray icon.
     QObject::connect(&instancia, &InstanciaUnica::Mostrar, &principal,
                      [&principal] { bandeja::Form_MouseMove(&principal, bandeja::WM_LBUTTONUP); });
-    AtenderFinDeSesion([&principal] { principal.close(); });
+    // The end of the session ends the program also while the window is locked.
+    AtenderFinDeSesion([&principal] { principal.Form_Unload(); });
     return QApplication::exec();
 }

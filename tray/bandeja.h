@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 class QIcon;
 class QWidget;
@@ -90,16 +91,47 @@ void QuitarIcono(QWidget* ventana);
 // Whether the icon is really on show in a system tray right now.
 bool IconoVisible();
 
+// The lock of the main window. Locked is the program's own state, not the
+// window system's: it begins wherever the program puts the window away (the
+// activation, the auto road, Escape, a minimise, a refused check) and ends
+// only when the way back grants access. While locked the window is disabled,
+// so nothing in it answers the mouse, the keyboard or the accessibility
+// interface; the handlers that change anything ask Bloqueada() themselves.
+// How a locked window is put away depends on the desktop: with a tray icon on
+// show it hides; otherwise on X11 it asks to be minimised on the taskbar, and
+// on Wayland (which cannot minimise for sure) it stays on screen, inert.
+// Whatever the window system does with it, a restore by anyone else, a click
+// or a key on it, a second start and the tray icon all lead to the access
+// check, and only a grant gives the window back.
+
+// What the window does when the lock begins (after `congelar`, the window's
+// content must no longer change what the program does) and when it ends
+// (`descongelar` runs before the window comes back). Call once, before
+// Form_Load.
+void PrepararCerrojo(QWidget* ventana, std::function<void()> congelar,
+                     std::function<void()> descongelar);
+// Locks the window and puts it away. Before the window is first shown only
+// the state changes; MostrarBloqueada puts it away then.
+void Bloquear(QWidget* ventana);
+// Whether the window is locked (also while the access check is on show).
+bool Bloqueada(const QWidget* ventana);
+// The first showing of a window locked before it was ever shown (the auto
+// road), once the tray icon has been added.
+void MostrarBloqueada(QWidget* ventana);
+// A close request (the close box, a taskbar's close, WM_DELETE_WINDOW): true
+// when the window may close now. While locked it is refused and the access
+// check runs instead; on a grant the window is closed.
+bool PermitirCierre(QWidget* ventana);
+
 // The main window's resize handling, given the state it had before: a
-// minimised window hides to the tray, unless no tray icon is on show (then it
-// stays minimised on the taskbar). A window that leaves the minimised state
-// by anything but the way back (the taskbar, the window manager) is minimised
-// again at once and comes back only through the access check.
+// minimise by the user locks the window (and hides it behind an icon on
+// show); a restore of a locked window by anyone else (the taskbar, the window
+// manager) leads to the access check.
 void Form_Resize(QWidget* ventana, Qt::WindowStates estadoAnterior);
 // The main window's mouse-move handling, which receives the icon's callback
 // with the mouse message that happened over the icon. A left-button release
-// brings the window back, hidden or minimised on the taskbar, behind the
-// access check; refused, it stays minimised.
+// runs the way back: the access check, and on a grant the window in normal
+// state. Nothing happens while the window is in use or the check is on show.
 void Form_MouseMove(QWidget* ventana, std::uint32_t mensajeRaton);
 
 } // namespace bandeja

@@ -1,96 +1,326 @@
-// The hiding of the minimised main window and its one way back, which always
-// passes through the access check.
+// The lock of the main window, its one way back through the access check, and
+// the tray events that lead there.
 #include "access/acceso.h"
 #include "tray/bandeja.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
 #include <QPointer>
-#include <QScopedValueRollback>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 namespace bandeja {
 
 namespace {
 
-// Runs as soon as the event loop is back, after the state change has settled.
-constexpr int kTrasElCambio = 0;
+// Runs as soon as the event loop is back, after the event at hand is over.
+constexpr int kTrasElEvento = 0;
 
-// True while the way back itself restores the window: the one restore that
-// needs no further check.
-bool gRestaurando = false;
-
-// Whether the window can be used now: on show and not minimised.
-bool Utilizable(const QWidget* ventana) {
-    return ventana->isVisible() && !ventana->isMinimized();
+// Wayland cannot minimise for sure, nor tell whether a window is minimised.
+bool EsWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
-void Restaurar(QWidget* ventana) {
-    const QScopedValueRollback<bool> restaurando(gRestaurando, true);
-    ventana->setWindowState(ventana->windowState() & ~Qt::WindowMinimized);
-    ventana->show();
-    ventana->raise();
-    ventana->activateWindow();
+// Whether the platform takes a minimised window off the screen (X11,
+// Windows); the offscreen platform leaves it exposed.
+bool MinimizarLaDescubre() {
+    return QGuiApplication::platformName() != QLatin1String("offscreen");
 }
 
-// The one way back to a usable window: the tray click, a second start and a
-// restore by anyone else all come here. Access granted, the window is
-// restored; refused, it stays minimised.
-void VolverALaVentana(QWidget* ventana) {
-    // Never a second check inside the first, and nothing to do for a window
-    // already in use.
-    if (acceso::AccesoFrmVisible() || Utilizable(ventana)) {
-        return;
+// The lock of one window. Window states are what the window system reports,
+// never the truth: the state of the lock is.
+class Cerrojo : public QObject {
+    Q_OBJECT
+public:
+    enum class Estado {
+        Abierto,     // the window is in use, or may be
+        Cerrado,     // put away; nothing in it can be used
+        Preguntando, // locked, with the access check on show
+    };
+
+    explicit Cerrojo(QWidget* ventana)
+        : QObject(ventana)
+        , ventana_(ventana)
+        , presentable_(ventana->isVisible()) {
+        setObjectName(QStringLiteral("Cerrojo"));
+        ventana_->installEventFilter(this);
+        VigilarVentanaNativa();
     }
-    const QPointer<QWidget> guardada(ventana);
-    const bool concedido = acceso::ComprobarAcceso([guardada] {
-        if (guardada) {
-            Restaurar(guardada);
+
+    static Cerrojo& De(QWidget* ventana) {
+        auto* cerrojo = ventana->findChild<Cerrojo*>(QString(), Qt::FindDirectChildrenOnly);
+        return cerrojo != nullptr ? *cerrojo : *new Cerrojo(ventana);
+    }
+    static const Cerrojo* Buscar(const QWidget* ventana) {
+        return ventana->findChild<Cerrojo*>(QString(), Qt::FindDirectChildrenOnly);
+    }
+
+    void Preparar(std::function<void()> congelar, std::function<void()> descongelar) {
+        congelar_ = std::move(congelar);
+        descongelar_ = std::move(descongelar);
+    }
+
+    Estado estado() const { return estado_; }
+
+    void Cerrar() {
+        if (estado_ == Estado::Abierto) {
+            estado_ = Estado::Cerrado;
+            if (congelar_) {
+                congelar_();
+            }
+            foco_ = ventana_->focusWidget();
+            CerrarDialogos();
+            ventana_->setEnabled(false);
         }
-    });
-    // Refused: minimised it stays (hidden too, behind an icon on show).
-    if (!concedido && guardada && !guardada->isMinimized()) {
-        guardada->setWindowState(guardada->windowState() | Qt::WindowMinimized);
+        if (presentable_) {
+            Presentar();
+        } else if (!EsWayland()) {
+            // Never shown yet: it will first map minimised, unless it hides.
+            ventana_->setWindowState(ventana_->windowState() | Qt::WindowMinimized);
+        }
     }
-}
+
+    void MostrarPorPrimeraVez() {
+        presentable_ = true;
+        if (estado_ != Estado::Abierto) {
+            Presentar();
+        }
+    }
+
+    // The one way back: the tray click, a second start, a restore by anyone
+    // else, a click or a key on the locked window, a close request.
+    void VolverALaVentana(bool cerrarAlConceder = false) {
+        switch (estado_) {
+        case Estado::Preguntando:
+            return;
+        case Estado::Abierto:
+            // Minimised where the program could not see it (Wayland): no lock
+            // was ever on, so it simply comes back.
+            if (!ventana_->isVisible() || ventana_->isMinimized()) {
+                Restaurar();
+            }
+            return;
+        case Estado::Cerrado:
+            break;
+        }
+        estado_ = Estado::Preguntando;
+        const QPointer<Cerrojo> vivo(this);
+        const bool concedido = acceso::ComprobarAcceso();
+        if (!vivo) {
+            return;
+        }
+        if (!concedido) {
+            estado_ = Estado::Cerrado;
+            Presentar();
+            return;
+        }
+        Abrir();
+        if (cerrarAlConceder) {
+            ventana_->close();
+        } else {
+            Restaurar();
+        }
+    }
+
+    // Later, from a fresh turn of the event loop: never inside the event that
+    // asked for it.
+    void VolverMasTarde(bool cerrarAlConceder = false) {
+        QTimer::singleShot(kTrasElEvento, this,
+                           [this, cerrarAlConceder] { VolverALaVentana(cerrarAlConceder); });
+    }
+
+    void CambioDeEstado(Qt::WindowStates anterior) {
+        if (estado_ == Estado::Abierto) {
+            Revisar();
+            return;
+        }
+        // Restored by someone else: on show, inert, until the check says.
+        if (estado_ == Estado::Cerrado && (anterior & Qt::WindowMinimized) &&
+            !ventana_->isMinimized() && ventana_->isVisible()) {
+            VolverMasTarde();
+        }
+    }
+
+    bool PermitirCierre() {
+        if (estado_ == Estado::Abierto) {
+            return true;
+        }
+        if (estado_ == Estado::Cerrado) {
+            VolverMasTarde(true);
+        }
+        return false;
+    }
+
+protected:
+    bool eventFilter(QObject* objeto, QEvent* evento) override {
+        if (objeto == ventana_) {
+            if (evento->type() == QEvent::WinIdChange) {
+                VigilarVentanaNativa();
+            } else if (evento->type() == QEvent::Show) {
+                presentable_ = true;
+            }
+            return false;
+        }
+        switch (evento->type()) {
+        case QEvent::Expose:
+            Expuesta();
+            return false;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+            // A click or a key on the locked window asks for the password;
+            // neither reaches the window.
+            if (estado_ == Estado::Cerrado) {
+                VolverMasTarde();
+            }
+            return estado_ != Estado::Abierto;
+        case QEvent::MouseButtonRelease:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+            return estado_ != Estado::Abierto;
+        default:
+            return false;
+        }
+    }
+
+private:
+    // Clicks, keys and exposure are seen on the native window, before the
+    // widgets (disabled while locked) swallow them.
+    void VigilarVentanaNativa() {
+        QWindow* nativa = ventana_->windowHandle();
+        if (nativa != nullptr && nativa != nativa_) {
+            nativa_ = nativa;
+            nativa->installEventFilter(this);
+        }
+    }
+
+    bool AlaVista() const {
+        return nativa_ != nullptr && nativa_->isExposed() && MinimizarLaDescubre();
+    }
+
+    void Expuesta() {
+        if (esperandoVista_ && nativa_ != nullptr && nativa_->isExposed()) {
+            esperandoVista_ = false;
+        }
+        if (estado_ == Estado::Abierto) {
+            Revisar();
+        }
+    }
+
+    // A minimise of a window in use locks it. Reports that the screen
+    // contradicts (a window still on show) are not believed, nor any that
+    // comes between the program's own restore and the window on show again:
+    // a restore may be reported as minimised first.
+    void Revisar() {
+        if (esperandoVista_ || !ventana_->isMinimized() || AlaVista()) {
+            return;
+        }
+        Cerrar();
+    }
+
+    void Abrir() {
+        estado_ = Estado::Abierto;
+        ventana_->setEnabled(true);
+        if (descongelar_) {
+            descongelar_();
+        }
+        if (foco_) {
+            foco_->setFocus();
+        }
+    }
+
+    void Restaurar() {
+        esperandoVista_ = !AlaVista();
+        ventana_->setWindowState(ventana_->windowState() & ~Qt::WindowMinimized);
+        ventana_->show();
+        ventana_->raise();
+        ventana_->activateWindow();
+    }
+
+    // Where the locked window goes: behind the icon on show; on the taskbar
+    // minimised (X11, Windows); or, where minimising cannot be trusted, it
+    // stays on screen, inert.
+    void Presentar() {
+        if (IconoVisible()) {
+            ventana_->hide();
+            // showMinimized() shows the window right after changing its state,
+            // which would undo a hide done inside that change.
+            QTimer::singleShot(kTrasElEvento, this, [this] {
+                if (estado_ != Estado::Abierto && IconoVisible()) {
+                    ventana_->hide();
+                }
+            });
+            return;
+        }
+        if (!EsWayland()) {
+            ventana_->setWindowState(ventana_->windowState() | Qt::WindowMinimized);
+        }
+        ventana_->show();
+    }
+
+    // Dialogs of the window in use (the exit question, the configuration,
+    // About) close with the lock, as if cancelled.
+    static void CerrarDialogos() {
+        const auto ventanas = QApplication::topLevelWidgets();
+        for (QWidget* ventana : ventanas) {
+            if (auto* dialogo = qobject_cast<QDialog*>(ventana);
+                dialogo != nullptr && dialogo->isVisible()) {
+                dialogo->reject();
+            }
+        }
+    }
+
+    QWidget* ventana_;
+    QPointer<QWindow> nativa_;
+    QPointer<QWidget> foco_;
+    Estado estado_ = Estado::Abierto;
+    std::function<void()> congelar_;
+    std::function<void()> descongelar_;
+    // Shown once: before that, locking only changes the state.
+    bool presentable_;
+    // Between the program's own restore and the window on show again.
+    bool esperandoVista_ = false;
+};
 
 } // namespace
 
+void PrepararCerrojo(QWidget* ventana, std::function<void()> congelar,
+                     std::function<void()> descongelar) {
+    Cerrojo::De(ventana).Preparar(std::move(congelar), std::move(descongelar));
+}
+
+void Bloquear(QWidget* ventana) {
+    Cerrojo::De(ventana).Cerrar();
+}
+
+bool Bloqueada(const QWidget* ventana) {
+    const Cerrojo* cerrojo = Cerrojo::Buscar(ventana);
+    return cerrojo != nullptr && cerrojo->estado() != Cerrojo::Estado::Abierto;
+}
+
+void MostrarBloqueada(QWidget* ventana) {
+    Cerrojo::De(ventana).MostrarPorPrimeraVez();
+}
+
+bool PermitirCierre(QWidget* ventana) {
+    return Cerrojo::De(ventana).PermitirCierre();
+}
+
 void Form_Resize(QWidget* ventana, Qt::WindowStates estadoAnterior) {
-    if (!ventana->isMinimized()) {
-        // Restored by something other than the way back (the taskbar, the
-        // window manager): minimised again at once, before anything in it can
-        // be used, and back only through the access check. With no password
-        // set that check passes without a dialog, so the restore simply
-        // stands (minimising only to restore at once would make it flicker).
-        if ((estadoAnterior & Qt::WindowMinimized) && !gRestaurando && ventana->isVisible() &&
-            !gstrClave.isEmpty()) {
-            ventana->setWindowState(ventana->windowState() | Qt::WindowMinimized);
-            QTimer::singleShot(kTrasElCambio, ventana, [ventana] { VolverALaVentana(ventana); });
-        }
-        return;
-    }
-    // Hidden only once the minimise is over: showMinimized() shows the window
-    // right after changing its state and would undo a hide done here. Without
-    // an icon on show the window stays minimised on the taskbar, so it can
-    // always be reached.
-    QTimer::singleShot(kTrasElCambio, ventana, [ventana] {
-        if (ventana->isMinimized() && ventana->isVisible() && IconoVisible()) {
-            ventana->hide();
-        }
-    });
+    Cerrojo::De(ventana).CambioDeEstado(estadoAnterior);
 }
 
 void Form_MouseMove(QWidget* ventana, std::uint32_t mensajeRaton) {
     // Real movement over the window in use never counts, and neither does
-    // tray activity while the access dialog is open. A window minimised on
-    // the taskbar is not in use.
-    if (acceso::AccesoFrmVisible() || Utilizable(ventana)) {
+    // tray activity while the access dialog is open.
+    if (mensajeRaton != WM_LBUTTONUP || acceso::AccesoFrmVisible()) {
         return;
     }
-    if (mensajeRaton != WM_LBUTTONUP) {
-        return;
-    }
-    VolverALaVentana(ventana);
+    Cerrojo::De(ventana).VolverALaVentana();
 }
 
 } // namespace bandeja
+
+#include "eventos.moc"

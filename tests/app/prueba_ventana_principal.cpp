@@ -8,7 +8,9 @@
 #include "support/dialogos.h"
 #include "support/entorno_prueba.h"
 #include "support/salida_grabadora.h"
+#include "tray/bandeja.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
@@ -71,6 +73,11 @@ class PruebaVentanaPrincipal : public QObject {
         }
     }
     void Enter() { QTest::keyClick(Nivel(), Qt::Key_Return); }
+    // The way back from the tray, with no password set: the window in use again.
+    void Volver() {
+        bandeja::Form_MouseMove(ventana_.get(), bandeja::WM_LBUTTONUP);
+        QVERIFY(!bandeja::Bloqueada(ventana_.get()));
+    }
 
 private slots:
     void init() {
@@ -252,6 +259,7 @@ private slots:
         Nivel()->setText(texto);
         Activar()->click();
         QVERIFY(ventana_->Ciclo().Activo());
+        Volver();
         QSignalSpy ticks(&ventana_->Ciclo().Temporizador(), &QTimer::timeout);
         QVERIFY(ticks.wait(3000));
         QVERIFY(salida_.palabras.empty());
@@ -297,7 +305,8 @@ private slots:
         QVERIFY(!Menu()->menuAction()->isEnabled());
         QVERIFY(ventana_->windowState() & Qt::WindowMinimized);
 
-        // Each tick writes whatever the box holds at that moment.
+        // Brought back, each tick writes whatever the box holds at that moment.
+        Volver();
         Nivel()->setText(QStringLiteral("3"));
         QSignalSpy ticks(&ventana_->Ciclo().Temporizador(), &QTimer::timeout);
         QVERIFY(ticks.wait(3000));
@@ -447,9 +456,54 @@ private slots:
 
     void cerrarLaVentanaTerminaSinPreguntar() {
         Activar()->click();
+        Volver();
         ventana_->close();
         QCOMPARE(terminaciones_, 1);
         QVERIFY(!ventana_->Ciclo().Activo());
+    }
+
+    // Locked, nothing of the window changes what the program does: not the
+    // accessibility interface (which sets values on disabled controls), not a
+    // press begun before the lock, not a close request; the level held is the
+    // one of the moment the lock began, and a refused check leaves it so.
+    void bloqueadaNadaLaUsa() {
+        gstrClave = QStringLiteral("abc");
+        Barra()->setValue(16384);
+        Activar()->animateClick(); // clicks a moment later, as AT-SPI's Press does
+        Activar()->click();
+        QVERIFY(bandeja::Bloqueada(ventana_.get()));
+        QVERIFY(!ventana_->isEnabled());
+
+        QAccessibleInterface* boton = QAccessible::queryAccessibleInterface(Activar());
+        boton->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QAccessible::queryAccessibleInterface(Barra())->valueInterface()->setCurrentValue(100);
+        QAccessible::queryAccessibleInterface(Nivel())->editableTextInterface()->replaceText(
+            0, 5, QStringLiteral("7"));
+        int preguntas = 0;
+        AlAbrirseModal([&](QWidget* dialogo) {
+            ++preguntas;
+            QTest::keyClick(dialogo, Qt::Key_Escape);
+        });
+        ventana_->close();
+        QTest::qWait(300);
+        QCOMPARE(preguntas, 1);
+        QCOMPARE(terminaciones_, 0);
+        QCOMPARE(Activar()->text(), QStringLiteral("Desac&tivar Control"));
+        salida_.palabras.clear();
+        const_cast<volumen::CicloControl&>(ventana_->Ciclo()).Timer_Timer();
+        QCOMPARE(salida_.palabras, std::vector<std::uint32_t>{kPalabra32768});
+
+        // The right password: the window comes back as it was locked.
+        AlAbrirseModal([](QWidget* dialogo) {
+            QTest::keyClicks(dialogo->focusWidget(), QStringLiteral("abc"));
+            QTest::keyClick(dialogo->focusWidget(), Qt::Key_Return);
+        });
+        bandeja::Form_MouseMove(ventana_.get(), bandeja::WM_LBUTTONUP);
+        QVERIFY(!bandeja::Bloqueada(ventana_.get()));
+        QVERIFY(ventana_->isEnabled());
+        QCOMPARE(Nivel()->text(), QStringLiteral("32768"));
+        QCOMPARE(Barra()->value(), 16384);
+        QCOMPARE(Activar()->text(), QStringLiteral("Desac&tivar Control"));
     }
 };
 
