@@ -127,49 +127,16 @@ class PruebaFallosX : public QObject {
 
     EscritorioX& x_ = *gEscritorio;
     std::unique_ptr<ServidorPulse> pulse_;
-    std::unique_ptr<QTemporaryDir> configuracion_;
-    QString carpetaConfiguracion_; // what XDG_CONFIG_HOME says; the temporary folder unless a
-                                   // case points it elsewhere
-    QTemporaryDir runtime_;
     QTemporaryDir trabajo_; // pictures of the tip
-    QProcess programa_;
-    QByteArray salida_; // everything the program printed, both channels
+    ProgramaEnPrueba programa_{kPrograma};
 
-    QString ArchivoAjustes() const {
-        // The store is named after the executable's file name.
-        return QDir(carpetaConfiguracion_)
-            .filePath(QFileInfo(kPrograma).fileName() + QStringLiteral(".conf"));
-    }
-
-    QProcessEnvironment Entorno() const {
-        QProcessEnvironment entorno = x_.Entorno();
-        entorno.insert(QStringLiteral("XDG_CONFIG_HOME"), carpetaConfiguracion_);
-        entorno.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
-        return entorno;
-    }
-    // Starts the program (or, with `argumentos`, whatever `programa` names,
-    // which then runs the program itself) with its output captured.
-    void Lanzar(const QString& programa = kPrograma, const QStringList& argumentos = {}) {
-        salida_.clear();
-        programa_.setProcessEnvironment(Entorno());
-        programa_.setProcessChannelMode(QProcess::MergedChannels);
-        programa_.start(programa, argumentos);
-        QVERIFY2(programa_.waitForStarted(), qPrintable(programa_.errorString()));
-    }
-    // A second start, which hands over to the running program and ends.
-    void LanzarSegundo(QProcess& segundo) {
-        segundo.setProcessEnvironment(Entorno());
-        segundo.setProcessChannelMode(QProcess::ForwardedChannels);
-        segundo.start(kPrograma, {});
-        QVERIFY2(segundo.waitForStarted(), qPrintable(segundo.errorString()));
-    }
     // The auto road: a password and "Auto" set, so control runs from the start
     // and only the icon shows.
     void LanzarEnAutomatico() {
-        Sembrar(ArchivoAjustes(), {{QStringLiteral("Pass"), kClaveGuardada},
-                                   {QStringLiteral("Valor"), QString::number(kNivel)},
-                                   {QStringLiteral("Auto"), QStringLiteral("S")}});
-        Lanzar();
+        programa_.Sembrar({{QStringLiteral("Pass"), kClaveGuardada},
+                           {QStringLiteral("Valor"), QString::number(kNivel)},
+                           {QStringLiteral("Auto"), QStringLiteral("S")}});
+        QVERIFY(programa_.Lanzar(x_.Entorno()));
         QVERIFY(Icono(x_).has_value());
     }
 
@@ -188,17 +155,15 @@ class PruebaFallosX : public QObject {
         });
     }
 
-    void RecogerSalida() { salida_ += programa_.readAll(); }
     int LineasDesde(qsizetype inicio) {
-        RecogerSalida();
-        const QList<QByteArray> lineas = salida_.mid(inicio).split('\n');
+        const QList<QByteArray> lineas = programa_.Salida().mid(inicio).split('\n');
         return static_cast<int>(std::count_if(lineas.begin(), lineas.end(),
                                               [](const QByteArray& l) { return !l.isEmpty(); }));
     }
 
     // The share of one core the program used over the window.
     std::optional<double> FraccionCpu(int ventanaMs) {
-        const qint64 pid = programa_.processId();
+        const qint64 pid = programa_.Proceso().processId();
         const auto antes = TiempoCpuMs(pid);
         QElapsedTimer reloj;
         reloj.start();
@@ -325,39 +290,11 @@ class PruebaFallosX : public QObject {
         return parrafos;
     }
 
-    void Diagnosticar() {
-        QString caso = QString::fromLatin1(QTest::currentTestFunction());
-        if (const char* fila = QTest::currentDataTag()) {
-            caso += QLatin1Char('-') +
-                    QString::fromUtf8(fila).replace(QLatin1Char(' '), QLatin1Char('_'));
-        }
-        const QString captura =
-            QDir::temp().filePath(QStringLiteral("quelvaren-fallos-%1.png").arg(caso));
-        x_.CapturarPantalla(captura);
-        RecogerSalida();
-        qWarning("captura en %s\nsalida del programa:\n%s\nregistro del servidor de sonido: %s\n%s",
-                 qPrintable(captura), salida_.constData(),
-                 qPrintable(pulse_ ? pulse_->ArchivoRegistro() : QString()),
-                 qPrintable(x_.Registro()));
-    }
-
-    // Ends the program as a desktop session does (SIGTERM) and checks that it
-    // ends in order.
-    void TerminarEnOrden() {
-        QCOMPARE(programa_.state(), QProcess::Running);
-        programa_.terminate();
-        QVERIFY(programa_.waitForFinished(kEsperaMs));
-        RecogerSalida();
-        QCOMPARE(programa_.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(programa_.exitCode(), 0);
-    }
-
 private slots:
     void initTestCase() {
         QVERIFY2(QFileInfo::exists(kPrograma), qPrintable(kPrograma));
-        QVERIFY(runtime_.isValid() && trabajo_.isValid());
+        QVERIFY(programa_.Listo() && trabajo_.isValid());
         QVERIFY2(x_.IniciarBandeja(), qPrintable(x_.Error()));
-        connect(&programa_, &QProcess::readyRead, this, &PruebaFallosX::RecogerSalida);
         pulse_ = std::make_unique<ServidorPulse>();
         QVERIFY(pulse_->Listo());
     }
@@ -368,19 +305,16 @@ private slots:
         pulse_->Detener();
         QVERIFY2(pulse_->Arrancar(), qPrintable(pulse_->ArchivoRegistro()));
         QVERIFY2(x_.IniciarBandeja(), qPrintable(x_.Error()));
-        configuracion_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(configuracion_->isValid());
-        carpetaConfiguracion_ = configuracion_->path();
+        QVERIFY(programa_.VaciarAjustes());
     }
 
     void cleanup() {
         if (QTest::currentTestFailed()) {
-            Diagnosticar();
+            DiagnosticarEscritorio(x_);
+            qWarning("registro del servidor de sonido: %s",
+                     qPrintable(pulse_ ? pulse_->ArchivoRegistro() : QString()));
         }
-        if (programa_.state() != QProcess::NotRunning) {
-            programa_.kill();
-            programa_.waitForFinished();
-        }
+        programa_.FinDelCaso();
         x_.Mover(kLejos, kLejos);
     }
 
@@ -395,8 +329,7 @@ private slots:
 
         pulse_->Detener();
         QVERIFY(!pulse_->Pactl({QStringLiteral("info")}).has_value());
-        RecogerSalida();
-        const qsizetype salidaAntes = salida_.size();
+        const qsizetype salidaAntes = programa_.Salida().size();
         const auto cpuSinServidor = FraccionCpu(kVentanaMedidaMs);
         QVERIFY(cpuSinServidor.has_value());
         qInfo("CPU del programa: %.2f %% de un núcleo con servidor, %.2f %% sin él (%d ms cada "
@@ -405,14 +338,15 @@ private slots:
         QVERIFY2(*cpuSinServidor < kFraccionCpuMaxima,
                  qPrintable(QStringLiteral("%1 de un núcleo").arg(*cpuSinServidor)));
         const int lineas = LineasDesde(salidaAntes);
-        QVERIFY2(lineas <= kLineasMaximasSinServidor, salida_.mid(salidaAntes).constData());
+        QVERIFY2(lineas <= kLineasMaximasSinServidor,
+                 programa_.Salida().mid(salidaAntes).constData());
 
         // Still answering: a second start gets the running program's access
         // dialog up at once. Cancelling it leaves the window hidden.
         QElapsedTimer reloj;
         reloj.start();
         QProcess segundo;
-        LanzarSegundo(segundo);
+        QVERIFY(programa_.LanzarOtro(segundo, x_.Entorno()));
         QVERIFY(segundo.waitForFinished(kRespuestaMs));
         QCOMPARE(segundo.exitCode(), 0);
         QVERIFY(EsperarVentana(x_, kTituloAcceso,
@@ -442,7 +376,7 @@ private slots:
         QVERIFY2(pulse_->ReiniciarPulse(), qPrintable(pulse_->ArchivoRegistro()));
         QVERIFY(pulse_->FijarVolumen(ServidorPulse::kSumideroInicial, {kVolumenNormal}));
         QVERIFY(Esperar([&] { return Sostenido(ServidorPulse::kSumideroInicial); }, kVueltaMs));
-        TerminarEnOrden();
+        QVERIFY(programa_.Terminar());
     }
 
     // No server when the program starts: it starts all the same, idle, and
@@ -452,8 +386,7 @@ private slots:
         LanzarEnAutomatico();
         QVERIFY(!Ventana(x_, kTituloPrincipal).has_value()); // only the icon, as ever on this road
 
-        RecogerSalida();
-        const qsizetype salidaAntes = salida_.size();
+        const qsizetype salidaAntes = programa_.Salida().size();
         const auto cpuSinServidor = FraccionCpu(kVentanaMedidaMs);
         QVERIFY(cpuSinServidor.has_value());
         qInfo("CPU del programa sin servidor desde el arranque: %.2f %% de un núcleo",
@@ -461,8 +394,8 @@ private slots:
         QVERIFY2(*cpuSinServidor < kFraccionCpuMaxima,
                  qPrintable(QStringLiteral("%1 de un núcleo").arg(*cpuSinServidor)));
         QVERIFY2(LineasDesde(salidaAntes) <= kLineasMaximasSinServidor,
-                 salida_.mid(salidaAntes).constData());
-        QCOMPARE(programa_.state(), QProcess::Running);
+                 programa_.Salida().mid(salidaAntes).constData());
+        QVERIFY(programa_.Corre());
 
         QVERIFY2(pulse_->Arrancar(), qPrintable(pulse_->ArchivoRegistro()));
         QElapsedTimer reloj;
@@ -470,7 +403,7 @@ private slots:
         QVERIFY(Esperar([&] { return Sostenido(ServidorPulse::kSumideroInicial); }, kVueltaMs));
         qInfo("nivel puesto %lld ms después de aparecer el servidor",
               static_cast<long long>(reloj.elapsed()));
-        TerminarEnOrden();
+        QVERIFY(programa_.Terminar());
     }
 
     // Another device becomes the default during control: the next tick holds
@@ -494,7 +427,7 @@ private slots:
         QVERIFY(pulse_->FijarVolumen(kSumideroNuevo, {kVolumenNormal}));
         QVERIFY(Esperar([&] { return Sostenido(kSumideroNuevo); }, kSiguienteTickMs));
         QVERIFY(TodoAlNormal(ServidorPulse::kSumideroInicial));
-        TerminarEnOrden();
+        QVERIFY(programa_.Terminar());
     }
 
     // The tray host goes away and comes back: control runs on meanwhile, the
@@ -509,21 +442,34 @@ private slots:
 
         x_.DetenerBandeja();
         QVERIFY(Esperar([&] { return !x_.IconoIncrustado(kClaseVentana).has_value(); }));
-        QCOMPARE(programa_.state(), QProcess::Running);
+        QVERIFY(programa_.Corre());
         QVERIFY(pulse_->FijarVolumen(ServidorPulse::kSumideroInicial, {kVolumenNormal}));
         QVERIFY(
             Esperar([&] { return Sostenido(ServidorPulse::kSumideroInicial); }, kSiguienteTickMs));
         QVERIFY(!Ventana(x_, kTituloPrincipal).has_value());
         // Without an icon, a second start is the way back: it asks for the
-        // password. Cancelled, the window stays hidden.
+        // password. Cancelled, with neither a tray nor a window manager, the
+        // window stays on show but locked: a click on it only asks again,
+        // and control goes on.
         QProcess segundo;
-        LanzarSegundo(segundo);
+        QVERIFY(programa_.LanzarOtro(segundo, x_.Entorno()));
         QVERIFY(segundo.waitForFinished(kEsperaMs));
         QCOMPARE(segundo.exitCode(), 0);
-        QVERIFY(EsperarVentana(x_, kTituloAcceso));
-        QVERIFY(Tecla(x_, *Ventana(x_, kTituloAcceso), QStringLiteral("Escape")));
-        QVERIFY(Esperar([&] { return !Ventana(x_, kTituloAcceso).has_value(); }));
-        QVERIFY(!Ventana(x_, kTituloPrincipal).has_value());
+        const auto cancelar = [&] {
+            return EsperarVentana(x_, kTituloAcceso) &&
+                   Tecla(x_, *Ventana(x_, kTituloAcceso), QStringLiteral("Escape")) &&
+                   Esperar([&] { return !Ventana(x_, kTituloAcceso).has_value(); });
+        };
+        QVERIFY(cancelar());
+        const auto principal = VentanaDelPrograma(x_, kTituloPrincipal);
+        QVERIFY(principal.has_value() && x_.VentanaMapeada(*principal));
+        const auto geometria = x_.GeometriaVentana(*principal);
+        QVERIFY(geometria.has_value());
+        QVERIFY(x_.Clic(geometria->Centro().x(), geometria->Centro().y()));
+        QVERIFY(cancelar());
+        QVERIFY(pulse_->FijarVolumen(ServidorPulse::kSumideroInicial, {kVolumenNormal}));
+        QVERIFY(
+            Esperar([&] { return Sostenido(ServidorPulse::kSumideroInicial); }, kSiguienteTickMs));
 
         QVERIFY2(x_.IniciarBandeja(), qPrintable(x_.Error()));
         QElapsedTimer reloj;
@@ -544,7 +490,7 @@ private slots:
         // And a minimised window goes back behind the icon, not to a taskbar.
         QVERIFY(Tecla(x_, *Ventana(x_, kTituloPrincipal), QStringLiteral("Escape")));
         QVERIFY(Esperar([&] { return !Ventana(x_, kTituloPrincipal).has_value(); }));
-        TerminarEnOrden();
+        QVERIFY(programa_.Terminar());
     }
 
     void almacenQueFalla_data() {
@@ -578,7 +524,7 @@ private slots:
         const QString programa = QStringLiteral("unshare");
         QStringList argumentos;
         if (caso == QLatin1String("basura")) {
-            QFile archivo(ArchivoAjustes());
+            QFile archivo(programa_.ArchivoAjustes());
             QVERIFY(archivo.open(QIODevice::WriteOnly));
             QRandomGenerator generador(kSemillaBasura);
             QByteArray basura(kTamanoBasura, '\0');
@@ -587,7 +533,7 @@ private slots:
             }
             QCOMPARE(archivo.write(basura), qint64(basura.size()));
         } else if (caso == QLatin1String("carpeta")) {
-            QVERIFY(QDir().mkpath(ArchivoAjustes()));
+            QVERIFY(QDir().mkpath(programa_.ArchivoAjustes()));
         } else if (caso == QLatin1String("solo lectura")) {
             // unshare -m gives the program a private copy of the mounts, where
             // the folder is remounted read-only before the program replaces
@@ -599,7 +545,7 @@ private slots:
                                "! touch \"$1/prueba\" 2>/dev/null");
             if (!x_.Ejecutar(programa, {QStringLiteral("-m"), QStringLiteral("--"),
                                         QStringLiteral("sh"), QStringLiteral("-c"), probar,
-                                        QStringLiteral("sh"), carpetaConfiguracion_})) {
+                                        QStringLiteral("sh"), programa_.CarpetaAjustes()})) {
                 QSKIP("no hay montajes privados de solo lectura aquí (hace falta ser root)");
             }
             argumentos = {QStringLiteral("-m"),
@@ -608,27 +554,25 @@ private slots:
                           QStringLiteral("-c"),
                           montar,
                           QStringLiteral("sh"),
-                          carpetaConfiguracion_,
+                          programa_.CarpetaAjustes(),
                           kPrograma};
         } else if (caso == QLatin1String("bajo archivo")) {
-            const QString archivo = configuracion_->filePath(QStringLiteral("un-archivo"));
+            const QString archivo =
+                QDir(programa_.CarpetaAjustes()).filePath(QStringLiteral("un-archivo"));
             QFile bloqueo(archivo);
             QVERIFY(bloqueo.open(QIODevice::WriteOnly));
-            carpetaConfiguracion_ = archivo + QStringLiteral("/config");
+            programa_.FijarCarpetaAjustes(archivo + QStringLiteral("/config"));
         }
 
-        if (argumentos.isEmpty()) {
-            Lanzar();
-        } else {
-            Lanzar(programa, argumentos);
-        }
+        QVERIFY(argumentos.isEmpty() ? programa_.Lanzar(x_.Entorno())
+                                     : programa_.Lanzar(x_.Entorno(), programa, argumentos));
         QVERIFY(EsperarVentana(x_, kTituloPrimeraClave));
-        QCOMPARE(programa_.state(), QProcess::Running);
+        QVERIFY(programa_.Corre());
         QVERIFY(Teclear(x_, *Ventana(x_, kTituloPrimeraClave), kClave));
 
         if (seGuarda) {
-            QVERIFY(Esperar(
-                [&] { return Leido(ArchivoAjustes(), QStringLiteral("Pass")) == kClaveGuardada; }));
+            QVERIFY(
+                Esperar([&] { return programa_.Leido(QStringLiteral("Pass")) == kClaveGuardada; }));
         } else {
             QVERIFY2(EsperarVentana(x_, kTituloAviso), "no se avisó de que no se pudo guardar");
             const auto aviso = Ventana(x_, kTituloAviso);
@@ -657,9 +601,9 @@ private slots:
             Esperar([&] { return Sostenido(ServidorPulse::kSumideroInicial, kNivelPorDefecto); }));
         QVERIFY(Esperar([&] { return !Ventana(x_, kTituloPrincipal).has_value(); }));
         if (caso == QLatin1String("carpeta")) {
-            QVERIFY(QFileInfo(ArchivoAjustes()).isDir()); // nothing was put in its place
+            QVERIFY(QFileInfo(programa_.ArchivoAjustes()).isDir()); // nothing was put in its place
         }
-        TerminarEnOrden();
+        QVERIFY(programa_.Terminar());
     }
 };
 

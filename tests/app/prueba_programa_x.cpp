@@ -9,15 +9,10 @@
 #include "support/programa_x.h"
 #include "support/servidor_pulse.h"
 
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QSettings>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cmath>
-#include <functional>
 #include <memory>
 
 namespace {
@@ -44,28 +39,9 @@ class PruebaProgramaX : public QObject {
 
     EscritorioX escritorio_;
     std::unique_ptr<ServidorPulse> pulse_;
-    QTemporaryDir configuracion_;
-    QTemporaryDir runtime_;
-    QProcess programa_;
+    ProgramaEnPrueba programa_{kPrograma};
 
-    QString ArchivoAjustes() const {
-        return configuracion_.filePath(QFileInfo(kPrograma).completeBaseName() +
-                                       QStringLiteral(".conf"));
-    }
-
-    QProcessEnvironment Entorno() const {
-        QProcessEnvironment entorno = escritorio_.Entorno();
-        entorno.insert(QStringLiteral("XDG_CONFIG_HOME"), configuracion_.path());
-        entorno.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
-        return entorno;
-    }
-    void Lanzar(QProcess& proceso, const QString& programa = kPrograma) {
-        proceso.setProcessEnvironment(Entorno());
-        proceso.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        proceso.start(programa, {});
-        QVERIFY2(proceso.waitForStarted(), qPrintable(proceso.errorString()));
-    }
-    void Lanzar() { Lanzar(programa_); }
+    bool Lanzar() { return programa_.Lanzar(escritorio_.Entorno()); }
     // A desktop with a window manager and no tray host; the program starts
     // on the auto road, so its window can only be minimised on the taskbar.
     // Returns its main window once the window manager keeps it minimised.
@@ -75,9 +51,11 @@ class PruebaProgramaX : public QObject {
             qWarning("%s", qPrintable(escritorio_.Error()));
             return std::nullopt;
         }
-        Sembrar(ArchivoAjustes(), {{QStringLiteral("Pass"), kClaveGuardada},
-                                   {QStringLiteral("Auto"), QStringLiteral("S")}});
-        Lanzar();
+        programa_.Sembrar({{QStringLiteral("Pass"), kClaveGuardada},
+                           {QStringLiteral("Auto"), QStringLiteral("S")}});
+        if (!Lanzar()) {
+            return std::nullopt;
+        }
         std::optional<EscritorioX::IdVentana> principal;
         const bool iconica = Esperar([&] {
             principal = VentanaDelPrograma(escritorio_, kTituloPrincipal);
@@ -89,6 +67,13 @@ class PruebaProgramaX : public QObject {
     bool EnUso(EscritorioX::IdVentana principal) const {
         return escritorio_.VentanaMapeada(principal) && !escritorio_.VentanaIconica(principal);
     }
+    // What a taskbar's or window manager's "close" sends.
+    bool PedirCierre(EscritorioX::IdVentana ventana) const {
+        return escritorio_
+            .Ejecutar(QStringLiteral("wmctrl"),
+                      {QStringLiteral("-i"), QStringLiteral("-c"), QString::number(ventana)})
+            .has_value();
+    }
     bool Activar(EscritorioX::IdVentana ventana) const {
         return escritorio_
             .Ejecutar(QStringLiteral("xdotool"),
@@ -98,16 +83,10 @@ class PruebaProgramaX : public QObject {
 
     // Starts the program on the auto road and waits for its icon.
     void LanzarEnAutomatico() {
-        Sembrar(ArchivoAjustes(), {{QStringLiteral("Pass"), kClaveGuardada},
-                                   {QStringLiteral("Auto"), QStringLiteral("S")}});
-        Lanzar();
+        programa_.Sembrar({{QStringLiteral("Pass"), kClaveGuardada},
+                           {QStringLiteral("Auto"), QStringLiteral("S")}});
+        QVERIFY(Lanzar());
         QVERIFY(Icono(escritorio_).has_value());
-    }
-
-    void Diagnosticar() {
-        const QString captura = QDir::temp().filePath(QStringLiteral("quelvaren-e2e.png"));
-        escritorio_.CapturarPantalla(captura);
-        qWarning("captura en %s\n%s", qPrintable(captura), qPrintable(escritorio_.Registro()));
     }
 
 private slots:
@@ -121,12 +100,9 @@ private slots:
 
     void cleanup() {
         if (QTest::currentTestFailed()) {
-            Diagnosticar();
+            DiagnosticarEscritorio(escritorio_);
         }
-        if (programa_.state() != QProcess::NotRunning) {
-            programa_.kill();
-            programa_.waitForFinished();
-        }
+        programa_.FinDelCaso();
         // The desktop of the other cases: a tray host, no window manager.
         if (escritorio_.GestorVentanasIniciado()) {
             escritorio_.DetenerGestorVentanas();
@@ -135,12 +111,11 @@ private slots:
     }
 
     void primerArranqueHastaLaVentana() {
-        QFile::remove(ArchivoAjustes());
-        Lanzar();
+        QFile::remove(programa_.ArchivoAjustes());
+        QVERIFY(Lanzar());
         QVERIFY(EsperarVentana(escritorio_, kTituloPrimeraClave));
         QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloPrimeraClave), kClave));
-        QVERIFY(Esperar(
-            [&] { return Leido(ArchivoAjustes(), QStringLiteral("Pass")) == kClaveGuardada; }));
+        QVERIFY(Esperar([&] { return programa_.Leido(QStringLiteral("Pass")) == kClaveGuardada; }));
         QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
         QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), kClave));
         QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
@@ -152,10 +127,10 @@ private slots:
 
     void arranqueAutomaticoSostieneElNivel() {
         constexpr std::uint32_t kNivel = 16384;
-        Sembrar(ArchivoAjustes(), {{QStringLiteral("Pass"), kClaveGuardada},
-                                   {QStringLiteral("Valor"), QString::number(kNivel)},
-                                   {QStringLiteral("Auto"), QStringLiteral("S")}});
-        Lanzar();
+        programa_.Sembrar({{QStringLiteral("Pass"), kClaveGuardada},
+                           {QStringLiteral("Valor"), QString::number(kNivel)},
+                           {QStringLiteral("Auto"), QStringLiteral("S")}});
+        QVERIFY(Lanzar());
         QVERIFY(Icono(escritorio_).has_value());
         const auto sostenido = [&] {
             const auto canales = pulse_->VolumenCanales(ServidorPulse::kSumideroInicial);
@@ -195,23 +170,21 @@ private slots:
                     .Ejecutar(QStringLiteral("xdotool"),
                               {QStringLiteral("key"), QStringLiteral("Return")})
                     .has_value());
-        QVERIFY(programa_.waitForFinished(kEsperaMs));
-        QCOMPARE(programa_.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(programa_.exitCode(), 0);
+        QVERIFY(programa_.TerminaEnOrden());
         QVERIFY(!escritorio_.IconoIncrustado(kClaseVentana).has_value());
     }
 
     void segundoArranqueDevuelveLaVentana() {
         LanzarEnAutomatico();
         QProcess segundo;
-        Lanzar(segundo);
+        QVERIFY(programa_.LanzarOtro(segundo, escritorio_.Entorno()));
         QVERIFY(segundo.waitForFinished(kEsperaMs));
         QCOMPARE(segundo.exitCode(), 0);
         // The running program asks for the password and shows its window.
         QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
         QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), kClave));
         QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
-        QCOMPARE(programa_.state(), QProcess::Running);
+        QVERIFY(programa_.Corre());
     }
 
     void copiaConOtroNombreCorrePorSuCuenta() {
@@ -221,7 +194,7 @@ private slots:
         QVERIFY(QFile::copy(kPrograma, copia));
         QVERIFY(QFile::setPermissions(copia, QFile::ReadOwner | QFile::ExeOwner));
         QProcess otro;
-        Lanzar(otro, copia);
+        QVERIFY(programa_.LanzarOtro(otro, escritorio_.Entorno(), copia));
         // Its own, empty store: it asks for a first password instead of ending.
         QVERIFY(EsperarVentana(escritorio_, kTituloPrimeraClave));
         QCOMPARE(otro.state(), QProcess::Running);
@@ -231,10 +204,7 @@ private slots:
 
     void terminarPorSenalQuitaElIcono() {
         LanzarEnAutomatico();
-        programa_.terminate(); // SIGTERM, as at the end of a desktop session
-        QVERIFY(programa_.waitForFinished(kEsperaMs));
-        QCOMPARE(programa_.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(programa_.exitCode(), 0);
+        QVERIFY(programa_.Terminar()); // SIGTERM, as at the end of a desktop session
         QVERIFY(!escritorio_.IconoIncrustado(kClaseVentana).has_value());
     }
 
@@ -246,15 +216,26 @@ private slots:
         QVERIFY2(principal.has_value(), "la ventana no quedó minimizada en la barra");
         QVERIFY(!escritorio_.VentanaMapeada(*principal));
 
-        // Cancelled: back to minimised, nothing usable.
+        // Restored from the taskbar: the access dialog, with the window
+        // locked meanwhile, so a close request ends nothing. Cancelled: back
+        // to minimised.
+        const auto cancelar = [&] {
+            return EsperarVentana(escritorio_, kTituloAcceso) &&
+                   Tecla(escritorio_, *Ventana(escritorio_, kTituloAcceso),
+                         QStringLiteral("Escape")) &&
+                   Esperar([&] { return !Ventana(escritorio_, kTituloAcceso).has_value(); }) &&
+                   Esperar([&] { return escritorio_.VentanaIconica(*principal); });
+        };
         QVERIFY(Activar(*principal));
         QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
-        QVERIFY(Esperar([&] { return !escritorio_.VentanaMapeada(*principal); }));
-        QVERIFY(Tecla(escritorio_, *Ventana(escritorio_, kTituloAcceso), QStringLiteral("Escape")));
-        QVERIFY(Esperar([&] { return !Ventana(escritorio_, kTituloAcceso).has_value(); }));
+        QVERIFY(PedirCierre(*principal));
+        QVERIFY(cancelar());
+        // A close request on the minimised window asks for the password too.
+        QVERIFY(PedirCierre(*principal));
+        QVERIFY(cancelar());
         QTest::qWait(kEsperaNegativaMs);
+        QVERIFY(programa_.Corre());
         QVERIFY(!EnUso(*principal));
-        QVERIFY(escritorio_.VentanaIconica(*principal));
 
         // The right password: the window comes back in normal state.
         QVERIFY(Activar(*principal));
@@ -263,13 +244,35 @@ private slots:
         QVERIFY(Esperar([&] { return EnUso(*principal); }));
     }
 
+    // With a window manager and a tray, the right password brings the window
+    // back every time and it stays: the window manager's late reports of the
+    // program's own restore do not lock it again.
+    void bandejaConGestorDevuelveLaVentanaCadaVez() {
+        constexpr int kVueltas = 5;
+        QVERIFY2(escritorio_.IniciarGestorVentanas(), qPrintable(escritorio_.Error()));
+        LanzarEnAutomatico();
+        for (int vuelta = 0; vuelta < kVueltas; ++vuelta) {
+            const auto icono = Icono(escritorio_);
+            QVERIFY(icono.has_value());
+            QVERIFY(escritorio_.Clic(icono->Centro().x(), icono->Centro().y()));
+            QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
+            QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), kClave));
+            QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
+            QTest::qWait(kEsperaNegativaMs);
+            const auto principal = Ventana(escritorio_, kTituloPrincipal);
+            QVERIFY2(principal.has_value(), qPrintable(QStringLiteral("vuelta %1").arg(vuelta)));
+            QVERIFY(Tecla(escritorio_, *principal, QStringLiteral("Escape")));
+            QVERIFY(Esperar([&] { return !Ventana(escritorio_, kTituloPrincipal).has_value(); }));
+        }
+    }
+
     // A second start also brings a window minimised on the taskbar back,
     // behind the access check.
     void segundoArranqueConLaVentanaEnLaBarra() {
         const auto principal = LanzarEnLaBarra();
         QVERIFY2(principal.has_value(), "la ventana no quedó minimizada en la barra");
         QProcess segundo;
-        Lanzar(segundo);
+        QVERIFY(programa_.LanzarOtro(segundo, escritorio_.Entorno()));
         QVERIFY(segundo.waitForFinished(kEsperaMs));
         QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
         QVERIFY(!EnUso(*principal));
@@ -278,14 +281,13 @@ private slots:
     }
 
     void accesoRechazadoAlArrancar() {
-        Sembrar(ArchivoAjustes(), {{QStringLiteral("Pass"), kClaveGuardada}});
-        Lanzar();
+        programa_.Sembrar({{QStringLiteral("Pass"), kClaveGuardada}});
+        QVERIFY(Lanzar());
         QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
         QVERIFY(Tecla(escritorio_, *Ventana(escritorio_, kTituloAcceso), QStringLiteral("Escape")));
-        QVERIFY(programa_.waitForFinished(kEsperaMs));
-        QCOMPARE(programa_.exitCode(), 0);
+        QVERIFY(programa_.TerminaEnOrden());
         QVERIFY(!escritorio_.IconoIncrustado(kClaseVentana).has_value());
-        QCOMPARE(Leido(ArchivoAjustes(), QStringLiteral("Pass")), kClaveGuardada);
+        QCOMPARE(programa_.Leido(QStringLiteral("Pass")), kClaveGuardada);
     }
 };
 

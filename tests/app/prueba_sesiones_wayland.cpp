@@ -4,11 +4,13 @@
 // its access dialog without crashing; on bare Wayland it must also hold the
 // level on the auto road, with a private PulseAudio server.
 //
-// On bare Wayland nothing here can type into the program's windows or list
-// them; there the checks are that it lives on past its first paint of a
-// dialog and ends cleanly. With an X server next to the compositor the
-// dialog is found and answered through xdotool.
+// On bare Wayland the program is read and driven through the accessibility
+// bus (AT-SPI), which reaches its controls as any assistive tool would: the
+// locked window must refuse them, and the password must bring it back. With
+// an X server next to the compositor the dialog is found and answered
+// through xdotool.
 
+#include "support/atspi.h"
 #include "support/escritorio_x.h"
 #include "support/programa_x.h"
 #include "support/servidor_pulse.h"
@@ -16,13 +18,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
 #include <memory>
-#include <sys/prctl.h>
 
 namespace {
 
@@ -41,79 +39,38 @@ constexpr std::uint32_t kNivel = 16384;
 // the access dialog, well inside this time.
 constexpr int kVidaMinimaMs = 3000;
 
-// Ends with the test, also when it crashes.
-void AtarAlPadre(QProcess& proceso) {
-    proceso.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-}
-
-// Whether the process has its own handler for SIGTERM yet (the program sets
-// one up once started), from the kernel's mask of caught signals.
-bool AtiendeSigterm(qint64 pid) {
-    constexpr int kBaseHexadecimal = 16;
-    QFile estado(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!estado.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    for (const QByteArray& linea : estado.readAll().split('\n')) {
-        if (linea.startsWith("SigCgt:")) {
-            const auto mascara =
-                linea.mid(linea.indexOf(':') + 1).trimmed().toULongLong(nullptr, kBaseHexadecimal);
-            return (mascara >> (SIGTERM - 1)) & 1U;
-        }
-    }
-    return false;
-}
-
-void Terminar(QProcess& proceso) {
-    if (proceso.state() != QProcess::NotRunning) {
-        proceso.terminate();
-        if (!proceso.waitForFinished(kEsperaMs)) {
-            proceso.kill();
-            proceso.waitForFinished();
-        }
-    }
-}
-
 } // namespace
 
 class PruebaSesionesWayland : public QObject {
     Q_OBJECT
 
     std::unique_ptr<ServidorPulse> pulse_;
-    QTemporaryDir runtime_; // the compositors' sockets live here
-    QTemporaryDir configuracion_;
-    QProcess bus_;
+    ProgramaEnPrueba programa_{kPrograma}; // the compositors' sockets live in its runtime folder
+    atspi::Bus bus_; // the session's bus, with the accessibility bus behind it
     QProcess compositor_;
-    QProcess programa_;
 
-    QString ArchivoAjustes() const {
-        return configuracion_.filePath(QFileInfo(kPrograma).fileName() + QStringLiteral(".conf"));
-    }
-
+    // No session at all but the bus, with the program's folders.
     QProcessEnvironment EntornoBase() const {
         QProcessEnvironment entorno = QProcessEnvironment::systemEnvironment();
-        for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM",
-                                     "QT_IM_MODULE", "DBUS_SESSION_BUS_ADDRESS"}) {
+        for (const char* variable :
+             {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QT_IM_MODULE"}) {
             entorno.remove(QString::fromLatin1(variable));
         }
-        entorno.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
-        entorno.insert(QStringLiteral("XDG_CONFIG_HOME"), configuracion_.path());
-        return entorno;
+        return programa_.Entorno(atspi::ConAccesibilidad(entorno, bus_.Direccion()));
     }
 
     // The program as a Wayland session starts it: WAYLAND_DISPLAY, plus
     // DISPLAY when an X server runs next to the compositor.
-    void Lanzar(const QString& display = {}) {
+    QProcessEnvironment EntornoConCompositor(const QString& display = {}) const {
         QProcessEnvironment entorno = EntornoBase();
         entorno.insert(QStringLiteral("WAYLAND_DISPLAY"), kSocket);
         if (!display.isEmpty()) {
             entorno.insert(QStringLiteral("DISPLAY"), display);
         }
-        programa_.setProcessEnvironment(entorno);
-        programa_.setProcessChannelMode(QProcess::MergedChannels);
-        AtarAlPadre(programa_);
-        programa_.start(kPrograma, {});
-        QVERIFY2(programa_.waitForStarted(), qPrintable(programa_.errorString()));
+        return entorno;
+    }
+    bool Lanzar(const QString& display = {}) {
+        return programa_.Lanzar(EntornoConCompositor(display));
     }
 
     bool ArrancarCompositor(const QString& programa, const QStringList& argumentos,
@@ -122,7 +79,7 @@ class PruebaSesionesWayland : public QObject {
         compositor_.setProcessChannelMode(QProcess::MergedChannels);
         AtarAlPadre(compositor_);
         compositor_.start(programa, argumentos);
-        const QString socket = QDir(runtime_.path()).filePath(kSocket);
+        const QString socket = QDir(programa_.CarpetaRuntime()).filePath(kSocket);
         return Esperar([&] {
                    return QFileInfo::exists(socket) || compositor_.state() == QProcess::NotRunning;
                }) &&
@@ -138,25 +95,13 @@ class PruebaSesionesWayland : public QObject {
                                   EntornoBase());
     }
 
-    // mutter wants a session bus: a private one.
     bool ArrancarMutter() {
-        bus_.setProcessEnvironment(EntornoBase());
-        AtarAlPadre(bus_);
-        bus_.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                    QStringLiteral("--print-address=1")});
-        if (!bus_.waitForReadyRead(kEsperaMs)) {
-            return false;
-        }
-        QProcessEnvironment entorno = EntornoBase();
-        entorno.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                       QString::fromLocal8Bit(bus_.readLine()).trimmed());
         return ArrancarCompositor(
             QStringLiteral("mutter"),
             {QStringLiteral("--wayland"), QStringLiteral("--headless"), QStringLiteral("--no-x11"),
              QStringLiteral("--wayland-display=") + kSocket, QStringLiteral("--virtual-monitor"),
              QStringLiteral("%1x%2").arg(kAnchoPantalla).arg(kAltoPantalla)},
-            entorno);
+            EntornoBase());
     }
 
     bool Sostenido() {
@@ -168,33 +113,38 @@ class PruebaSesionesWayland : public QObject {
 
     // Both roads on bare Wayland: the access dialog comes up and the program
     // lives on; control started by itself holds the sink's level against
-    // another program's change and ends cleanly at SIGTERM.
+    // another program's change, its window stays locked whatever reaches it,
+    // a second start leads through the password back to it, and it ends
+    // cleanly at SIGTERM.
     void ComprobarWaylandSolo() {
-        Sembrar(ArchivoAjustes(), {{QStringLiteral("Pass"), kClaveGuardada}});
-        Lanzar();
+        programa_.Sembrar({{QStringLiteral("Pass"), kClaveGuardada}});
+        QVERIFY(Lanzar());
         QTest::qWait(kVidaMinimaMs);
-        QCOMPARE(programa_.state(), QProcess::Running);
-        programa_.kill();
-        programa_.waitForFinished();
+        QVERIFY(programa_.Corre());
+        programa_.Matar();
 
-        Sembrar(ArchivoAjustes(), {{QStringLiteral("Pass"), kClaveGuardada},
-                                   {QStringLiteral("Valor"), QString::number(kNivel)},
-                                   {QStringLiteral("Auto"), QStringLiteral("S")}});
-        Lanzar();
+        programa_.Sembrar({{QStringLiteral("Pass"), kClaveGuardada},
+                           {QStringLiteral("Valor"), QString::number(kNivel)},
+                           {QStringLiteral("Auto"), QStringLiteral("S")}});
+        QVERIFY(Lanzar());
         QVERIFY(Esperar([&] { return Sostenido(); }));
+        const QString bus = bus_.Direccion();
+        const QString desactivar = QStringLiteral("Desactivar Control");
+        QCOMPARE(atspi::Sensible(bus, desactivar), std::optional<bool>(false));
+        QVERIFY(!atspi::Pulsar(bus, desactivar));
         // Another program's change does not last.
         QVERIFY(pulse_->FijarVolumen(ServidorPulse::kSumideroInicial, {kVolumenNormal}));
         QVERIFY(Esperar([&] { return Sostenido(); }));
-        TerminarPrograma();
-    }
 
-    // SIGTERM, as at the end of a session: a clean end.
-    void TerminarPrograma() {
-        QVERIFY(Esperar([&] { return AtiendeSigterm(programa_.processId()); }));
-        programa_.terminate();
-        QVERIFY(programa_.waitForFinished(kEsperaMs));
-        QCOMPARE(programa_.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(programa_.exitCode(), 0);
+        QProcess segundo;
+        QVERIFY(programa_.LanzarOtro(segundo, EntornoConCompositor()));
+        QVERIFY(atspi::EsperarVentana(bus, kTituloAcceso));
+        QVERIFY(atspi::Escribir(bus, QStringLiteral("password text"), kClave));
+        QVERIFY(atspi::Pulsar(bus, QStringLiteral("Aceptar")));
+        QVERIFY(Esperar([&] { return atspi::Sensible(bus, desactivar) == true; }));
+        QVERIFY(segundo.state() == QProcess::NotRunning || segundo.waitForFinished(kEsperaMs));
+        QCOMPARE(segundo.exitCode(), 0);
+        QVERIFY(programa_.Terminar()); // SIGTERM, as at the end of a session: a clean end
     }
 
     static constexpr std::uint32_t kVolumenNormal = 65536; // pa_volume_t at 100 %
@@ -209,21 +159,16 @@ private slots:
         }
         pulse_ = std::make_unique<ServidorPulse>();
         QVERIFY(pulse_->Listo());
+        QVERIFY2(bus_.Iniciar(), qPrintable(bus_.Error()));
     }
 
     void cleanup() {
-        if (programa_.state() != QProcess::NotRunning) {
-            programa_.kill();
-            programa_.waitForFinished();
-        }
+        programa_.FinDelCaso();
         if (QTest::currentTestFailed()) {
-            qWarning("programa:\n%s\ncompositor:\n%s",
-                     qPrintable(QString::fromLocal8Bit(programa_.readAll())),
-                     qPrintable(QString::fromLocal8Bit(compositor_.readAll())));
+            qWarning("compositor:\n%s", compositor_.readAll().constData());
         }
-        Terminar(compositor_);
-        Terminar(bus_);
-        QFile::remove(QDir(runtime_.path()).filePath(kSocket));
+        TerminarProceso(compositor_);
+        QFile::remove(QDir(programa_.CarpetaRuntime()).filePath(kSocket));
     }
 
     void westonSinX() {
@@ -242,12 +187,12 @@ private slots:
         EscritorioX x;
         QVERIFY2(x.Iniciar(), qPrintable(x.Error()));
         QVERIFY(ArrancarWeston());
-        Sembrar(ArchivoAjustes(), {{QStringLiteral("Pass"), kClaveGuardada}});
-        Lanzar(x.Display());
+        programa_.Sembrar({{QStringLiteral("Pass"), kClaveGuardada}});
+        QVERIFY(Lanzar(x.Display()));
         QVERIFY(EsperarVentana(x, kTituloAcceso));
         QVERIFY(Teclear(x, *Ventana(x, kTituloAcceso), kClave));
         QVERIFY(EsperarVentana(x, kTituloPrincipal));
-        TerminarPrograma();
+        QVERIFY(programa_.Terminar());
     }
 };
 

@@ -1,10 +1,16 @@
 #include "support/programa_x.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
 #include <cmath>
+#include <csignal>
+#include <sys/prctl.h>
 
 namespace programa_x {
 
@@ -18,6 +24,24 @@ const QString kGrupo = QStringLiteral("Config/");
 
 bool Xdotool(const EscritorioX& x, const QStringList& argumentos) {
     return x.Ejecutar(QStringLiteral("xdotool"), argumentos).has_value();
+}
+
+// Whether the process has its own handler for SIGTERM yet (the program sets
+// one up once started), from the kernel's mask of caught signals.
+bool AtiendeSigterm(qint64 pid) {
+    constexpr int kBaseHexadecimal = 16;
+    QFile estado(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!estado.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    for (const QByteArray& linea : estado.readAll().split('\n')) {
+        if (linea.startsWith("SigCgt:")) {
+            const auto mascara =
+                linea.mid(linea.indexOf(':') + 1).trimmed().toULongLong(nullptr, kBaseHexadecimal);
+            return (mascara >> (SIGTERM - 1)) & 1U;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -111,6 +135,146 @@ std::optional<EscritorioX::IdVentana> VentanaDelPrograma(const EscritorioX& x,
         }
     }
     return std::nullopt;
+}
+
+void DiagnosticarEscritorio(const EscritorioX& x) {
+    QString caso = QString::fromLatin1(QTest::currentTestFunction());
+    if (const char* fila = QTest::currentDataTag()) {
+        caso +=
+            QLatin1Char('-') + QString::fromUtf8(fila).replace(QLatin1Char(' '), QLatin1Char('_'));
+    }
+    const QString captura = QDir::temp().filePath(
+        QStringLiteral("quelvaren-%1-%2.png").arg(QCoreApplication::applicationName(), caso));
+    x.CapturarPantalla(captura);
+    qWarning("captura en %s\n%s", qPrintable(captura), qPrintable(x.Registro()));
+}
+
+void AtarAlPadre(QProcess& proceso) {
+    proceso.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
+
+void TerminarProceso(QProcess& proceso) {
+    if (proceso.state() == QProcess::NotRunning) {
+        return;
+    }
+    proceso.terminate();
+    if (!proceso.waitForFinished(kEsperaMs)) {
+        proceso.kill();
+        proceso.waitForFinished();
+    }
+}
+
+ProgramaEnPrueba::ProgramaEnPrueba(QString ejecutable)
+    : ejecutable_(std::move(ejecutable)) {
+    VaciarAjustes();
+    proceso_.setProcessChannelMode(QProcess::MergedChannels);
+    AtarAlPadre(proceso_);
+    QObject::connect(&proceso_, &QProcess::readyRead, &proceso_,
+                     [this] { salida_ += proceso_.readAll(); });
+}
+
+bool ProgramaEnPrueba::Listo() const {
+    return ajustes_->isValid() && runtime_.isValid();
+}
+
+bool ProgramaEnPrueba::VaciarAjustes() {
+    ajustes_ = std::make_unique<QTemporaryDir>();
+    carpetaAjustes_ = ajustes_->path();
+    return ajustes_->isValid();
+}
+
+QString ProgramaEnPrueba::ArchivoAjustes() const {
+    // As the program names it here: the whole file name, dots and all.
+    return QDir(carpetaAjustes_)
+        .filePath(QFileInfo(ejecutable_).fileName() + QStringLiteral(".conf"));
+}
+
+void ProgramaEnPrueba::Sembrar(const QMap<QString, QString>& valores) const {
+    programa_x::Sembrar(ArchivoAjustes(), valores);
+}
+
+QString ProgramaEnPrueba::Leido(const QString& clave) const {
+    return programa_x::Leido(ArchivoAjustes(), clave);
+}
+
+QProcessEnvironment ProgramaEnPrueba::Entorno(const QProcessEnvironment& base) const {
+    QProcessEnvironment entorno = base;
+    entorno.insert(QStringLiteral("XDG_CONFIG_HOME"), carpetaAjustes_);
+    entorno.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
+    return entorno;
+}
+
+bool ProgramaEnPrueba::Lanzar(const QProcessEnvironment& base, const QString& programa,
+                              const QStringList& argumentos) {
+    salida_.clear();
+    proceso_.setProcessEnvironment(Entorno(base));
+    proceso_.start(programa.isEmpty() ? ejecutable_ : programa, argumentos);
+    if (!proceso_.waitForStarted()) {
+        qWarning("el programa no arrancó: %s", qPrintable(proceso_.errorString()));
+        return false;
+    }
+    return true;
+}
+
+bool ProgramaEnPrueba::LanzarOtro(QProcess& otro, const QProcessEnvironment& base,
+                                  const QString& programa) const {
+    otro.setProcessEnvironment(Entorno(base));
+    otro.setProcessChannelMode(QProcess::ForwardedChannels);
+    AtarAlPadre(otro);
+    otro.start(programa.isEmpty() ? ejecutable_ : programa, {});
+    if (!otro.waitForStarted()) {
+        qWarning("el otro proceso no arrancó: %s", qPrintable(otro.errorString()));
+        return false;
+    }
+    return true;
+}
+
+const QByteArray& ProgramaEnPrueba::Salida() {
+    salida_ += proceso_.readAll();
+    return salida_;
+}
+
+bool ProgramaEnPrueba::TerminaEnOrden(int esperaMs) {
+    if (Corre() && !proceso_.waitForFinished(esperaMs)) {
+        qWarning("el programa no terminó en %d ms", esperaMs);
+        return false;
+    }
+    if (proceso_.exitStatus() != QProcess::NormalExit) {
+        qWarning("el programa se cayó");
+        return false;
+    }
+    if (proceso_.exitCode() != 0) {
+        qWarning("el programa terminó con el código %d", proceso_.exitCode());
+        return false;
+    }
+    return true;
+}
+
+bool ProgramaEnPrueba::Terminar() {
+    if (!Corre()) {
+        qWarning("el programa ya no corría");
+        return false;
+    }
+    if (!Esperar([&] { return AtiendeSigterm(proceso_.processId()); })) {
+        qWarning("el programa no atiende SIGTERM");
+        return false;
+    }
+    proceso_.terminate();
+    return TerminaEnOrden();
+}
+
+void ProgramaEnPrueba::Matar() {
+    if (proceso_.state() != QProcess::NotRunning) {
+        proceso_.kill();
+        proceso_.waitForFinished();
+    }
+}
+
+void ProgramaEnPrueba::FinDelCaso() {
+    Matar();
+    if (QTest::currentTestFailed()) {
+        qWarning("salida del programa:\n%s", Salida().constData());
+    }
 }
 
 } // namespace programa_x

@@ -8,8 +8,6 @@
 #include "support/servidor_pulse.h"
 
 #include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -30,26 +28,14 @@ class PruebaBandejaSni : public QObject {
 
     EscritorioX escritorio_;
     std::unique_ptr<ServidorPulse> pulse_;
-    QTemporaryDir configuracion_;
-    QTemporaryDir runtime_;
-    QProcess programa_;
-
-    QString ArchivoAjustes() const {
-        return configuracion_.filePath(QFileInfo(kPrograma).fileName() + QStringLiteral(".conf"));
-    }
+    ProgramaEnPrueba programa_{kPrograma};
 
     // Starts the program on the auto road with the panel's bus and waits
     // until the watcher lists its item.
     std::optional<QString> LanzarEnAutomatico() {
-        Sembrar(ArchivoAjustes(), {{QStringLiteral("Pass"), kClaveGuardada},
-                                   {QStringLiteral("Auto"), QStringLiteral("S")}});
-        QProcessEnvironment entorno = escritorio_.EntornoSni();
-        entorno.insert(QStringLiteral("XDG_CONFIG_HOME"), configuracion_.path());
-        entorno.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
-        programa_.setProcessEnvironment(entorno);
-        programa_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        programa_.start(kPrograma, {});
-        return Elemento();
+        programa_.Sembrar({{QStringLiteral("Pass"), kClaveGuardada},
+                           {QStringLiteral("Auto"), QStringLiteral("S")}});
+        return programa_.Lanzar(escritorio_.EntornoSni()) ? Elemento() : std::nullopt;
     }
 
     std::optional<QString> Elemento() const {
@@ -79,10 +65,9 @@ private slots:
 
     void cleanup() {
         if (QTest::currentTestFailed()) {
-            qWarning("%s", qPrintable(escritorio_.Registro()));
+            DiagnosticarEscritorio(escritorio_);
         }
-        programa_.kill();
-        programa_.waitForFinished();
+        programa_.FinDelCaso();
     }
 
     void iconoTituloTipsYClic() {
@@ -115,7 +100,7 @@ private slots:
         const auto elemento = Elemento();
         QVERIFY(elemento.has_value());
         QVERIFY(Tip(*elemento, QStringLiteral("Funcionando")));
-        QCOMPARE(programa_.state(), QProcess::Running);
+        QVERIFY(programa_.Corre());
     }
 };
 

@@ -54,12 +54,12 @@ class PruebaBandejaX : public QObject {
         }
         return geometria->Centro();
     }
-    // The window hidden behind the icon, as after a minimise.
+    // The window locked and hidden behind the icon.
     void Ocultar() {
         if (!ventana_->isVisible()) {
             return;
         }
-        ventana_->showMinimized();
+        bandeja::Bloquear(ventana_.get());
         QTRY_VERIFY_WITH_TIMEOUT(!ventana_->isVisible(), kEsperaMs);
         QTRY_VERIFY_WITH_TIMEOUT(!x_.VentanaMapeada(IdVentanaPrincipal()), kEsperaMs);
     }
@@ -132,9 +132,9 @@ private slots:
         QCOMPARE(IconoQt()->toolTip(), QStringLiteral("Parado"));
     }
 
-    void minimizadaSeOcultaEnLaBandeja() {
+    void bloqueadaSeOcultaEnLaBandeja() {
         QVERIFY(ventana_->isVisible());
-        ventana_->showMinimized();
+        bandeja::Bloquear(ventana_.get());
         QTRY_VERIFY_WITH_TIMEOUT(!ventana_->isVisible(), kEsperaMs);
         QTRY_VERIFY_WITH_TIMEOUT(!x_.VentanaMapeada(IdVentanaPrincipal()), kEsperaMs);
         // The hiding leaves the icon and its tip alone.
