@@ -59,12 +59,6 @@ constexpr qreal kPuntosEncabezados = 8.25;
 constexpr char kTextoAutor[] = "El equipo de Quelvaren";
 constexpr char kDireccionEmail[] = "quelvaren@users.noreply.github.com";
 
-void ColorTexto(QWidget* control, const QColor& color) {
-    QPalette paleta = control->palette();
-    paleta.setColor(QPalette::WindowText, color);
-    control->setPalette(paleta);
-}
-
 // The description's box has a fixed size, room for two lines of the system
 // font it was designed with. Where the system font is larger, the label's font
 // steps down until the wrapped text fits the box, so that none of it is cut.
@@ -86,6 +80,8 @@ void EncogerLetraHastaCaber(QLabel* etiqueta) {
     etiqueta->setFont(letra);
 }
 
+// The system's button-text colour, or, where a dark theme makes it light,
+// a colour that reads on the label's fixed background.
 QColor ColorTextoBotones() {
     return QApplication::palette().color(QPalette::ButtonText);
 }
@@ -112,9 +108,8 @@ void AcercaDeFrm::ConstruirControles() {
     PicIcono->adjustSize();
     PicIcono->setFocusPolicy(Qt::TabFocus);
 
-    QFont letraEncabezados(QString::fromLatin1(kFamiliaEncabezados));
-    letraEncabezados.setPointSizeF(kPuntosEncabezados);
-    letraEncabezados.setBold(true);
+    const QFont letraEncabezados =
+        ventana::Fuente(kFamiliaEncabezados, kPuntosEncabezados, /*negrita=*/true);
     for (int indice = 0; indice < kNumeroEncabezados; ++indice) {
         const Encabezado& definicion = kEncabezados[static_cast<std::size_t>(indice)];
         auto* etiqueta = new QLabel(QString::fromUtf8(definicion.texto), this);
@@ -125,7 +120,9 @@ void AcercaDeFrm::ConstruirControles() {
         QRect geometria = definicion.geometria;
         geometria.setWidth(std::max(geometria.width(), etiqueta->sizeHint().width()));
         etiqueta->setGeometry(geometria);
-        ColorTexto(etiqueta, definicion.textoNegro ? QColor(Qt::black) : ColorTextoBotones());
+        ventana::ColorTexto(etiqueta,
+                            definicion.textoNegro ? QColor(Qt::black) : ColorTextoBotones(),
+                            ventana::kBlanco);
         Lbls[static_cast<std::size_t>(indice)] = etiqueta;
     }
 
@@ -135,7 +132,7 @@ void AcercaDeFrm::ConstruirControles() {
         etiqueta->setGeometry(Twips(kIzquierdaValoresTwips), Twips(arribaTwips), 0,
                               Twips(kAltoValorTwips));
         ventana::PintarFondo(etiqueta, ventana::kAzulClaro);
-        ColorTexto(etiqueta, ColorTextoBotones());
+        ventana::ColorTexto(etiqueta, ColorTextoBotones(), ventana::kAzulClaro);
         return etiqueta;
     };
     LblTitulo = etiquetaValor("LblTitulo", kArribaTituloTwips);
@@ -149,7 +146,7 @@ void AcercaDeFrm::ConstruirControles() {
     LblDescripcion->setWordWrap(true);
     LblDescripcion->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     ventana::PintarFondo(LblDescripcion, ventana::kAzulClaro);
-    ColorTexto(LblDescripcion, ColorTextoBotones());
+    ventana::ColorTexto(LblDescripcion, ColorTextoBotones(), ventana::kAzulClaro);
 
     LblAutor->setText(TextoAutor());
     LblAutor->adjustSize();

@@ -62,6 +62,7 @@ void AccesoFrm::ConstruirControles() {
     TxtClave->setEchoMode(QLineEdit::Password);
     TxtClave->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: %1; }")
                                 .arg(static_cast<int>(kCaracterMascara)));
+    Label1->setBuddy(TxtClave); // a screen reader names the box after it
 
     BtnAceptar = new QPushButton(QStringLiteral("&Aceptar"), this);
     BtnAceptar->setObjectName(QStringLiteral("BtnAceptar"));
@@ -115,7 +116,7 @@ void AccesoFrm::BtnAceptar_Click() {
     }
     QMessageBox aviso(QMessageBox::NoIcon, QString::fromUtf8(version_programa::kTitulo),
                       MensajeClaveNoValida(), QMessageBox::Ok, this);
-    ventana::TextosEspanoles(aviso);
+    ventana::PrepararCaja(aviso);
     aviso.exec();
     // The wrong entry ends selected whole, caret at its end, so that the next
     // typing replaces it.

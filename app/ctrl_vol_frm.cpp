@@ -99,6 +99,28 @@ protected:
     bool hitButton(const QPoint& punto) const override { return rect().contains(punto); }
 };
 
+// The level bar: right (and up) raises the level, as on every horizontal
+// control, where Qt's scroll bars run their keys the other way; and a focus
+// mark when the keyboard is on it, which scroll bars do not draw.
+class BarraNivel : public QScrollBar {
+public:
+    explicit BarraNivel(QWidget* padre)
+        : QScrollBar(Qt::Horizontal, padre) {
+        setInvertedControls(false);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* evento) override {
+        QScrollBar::paintEvent(evento);
+        if (hasFocus()) {
+            QStylePainter pintor(this);
+            QStyleOptionFocusRect foco;
+            foco.initFrom(this);
+            pintor.drawPrimitive(QStyle::PE_FrameFocusRect, foco);
+        }
+    }
+};
+
 // The icon file in the working folder, when there is one that reads as an
 // icon. Hidden or system files do not count.
 QIcon IconoDelDirectorioDeTrabajo() {
@@ -207,8 +229,11 @@ void CtrlVolFrm::Congelar() {
 void CtrlVolFrm::Descongelar() {
     // Whatever reached the box or the bar while locked (the accessibility
     // interface sets values on disabled controls too) is undone.
-    const QSignalBlocker sinCambio(HScr);
-    HScr->setValue(posicionCongelada_);
+    {
+        const QSignalBlocker sinCambio(HScr);
+        HScr->setValue(posicionCongelada_);
+    }
+    DescribirBarra();
     TxtOb0->setText(nivelCongelado_);
 }
 
@@ -246,8 +271,11 @@ void CtrlVolFrm::ConstruirControles() {
     // Dropped text would slip past the key filter; pasting stays possible.
     TxtOb0->setDragEnabled(false);
     TxtOb0->setAcceptDrops(false);
+    // Both controls would otherwise be read out by the frame's padded title;
+    // the box's tool tip describes it.
+    TxtOb0->setAccessibleName(QStringLiteral("Nivel del volumen"));
 
-    HScr = new QScrollBar(Qt::Horizontal, FraDatos);
+    HScr = new BarraNivel(FraDatos);
     HScr->setObjectName(QStringLiteral("HScr"));
     HScr->setGeometry(RectTwips(360, 1080, 5175, 315));
     HScr->setRange(0, volumen::kPosicionMaxima);
@@ -258,6 +286,9 @@ void CtrlVolFrm::ConstruirControles() {
     // The level follows the bar once a drag ends, not during it.
     HScr->setTracking(false);
     connect(HScr, &QScrollBar::valueChanged, this, &CtrlVolFrm::HScr_Change);
+    HScr->setAccessibleName(QStringLiteral("Barra del nivel"));
+    DescribirBarra();
+    connect(HScr, &QScrollBar::valueChanged, this, &CtrlVolFrm::DescribirBarra);
 
     PicBotones = new QWidget(cliente);
     PicBotones->setObjectName(QStringLiteral("PicBotones"));
@@ -455,6 +486,7 @@ CtrlVolFrm::Camino CtrlVolFrm::Form_Load() {
     // 1. The icon file in the working folder replaces the window's own icon.
     if (const QIcon icono = IconoDelDirectorioDeTrabajo(); !icono.isNull()) {
         setWindowIcon(icono);
+        QApplication::setWindowIcon(icono); // the dialogs' and message boxes' too
     }
 
     // 2. The access password. A stored form that does not unscramble counts
@@ -544,7 +576,7 @@ void CtrlVolFrm::PedirPrimeraClave() {
                 QStringLiteral("La clave contiene caracteres que no se pueden guardar en esa "
                                "posición. Escriba otra clave."),
                 QMessageBox::Ok);
-            ventana::TextosEspanoles(aviso);
+            ventana::PrepararCaja(aviso);
             aviso.exec();
             continue;
         }
@@ -580,6 +612,13 @@ void CtrlVolFrm::BtnActivar_Click() {
         bandeja::CambiarTip(QString::fromLatin1(bandeja::kTipParado));
         BtnActivar->setText(kCaptionActivar);
     }
+}
+
+// A screen reader reads the bar's position; the level it sets is what counts.
+void CtrlVolFrm::DescribirBarra() {
+    HScr->setAccessibleDescription(
+        QStringLiteral("Pone el nivel en %1")
+            .arg(volumen::PosicionANivel(static_cast<std::int16_t>(HScr->value()))));
 }
 
 void CtrlVolFrm::HScr_Change() {
@@ -658,7 +697,7 @@ void CtrlVolFrm::BtnSalir_Click() {
                                     "¿Seguro que desea salir?"),
                      QMessageBox::Yes | QMessageBox::No, this);
     caja.setObjectName(QStringLiteral("ConfirmarSalida"));
-    ventana::TextosEspanoles(caja);
+    ventana::PrepararCaja(caja);
     caja.setDefaultButton(QMessageBox::Yes);
     if (caja.exec() == QMessageBox::Yes) {
         close();

@@ -70,6 +70,7 @@ protected:
     void closeEvent(QCloseEvent* evento) override;
 
 private:
+    void DescribirBarra();
     void ConstruirControles();
     void ConstruirMenu();
     void PrepararTeclas();

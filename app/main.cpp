@@ -1,5 +1,6 @@
 // Quelvaren holds the audio output volume at the level the user chooses.
 
+#include "about/acerca_de.h"
 #include "app/ctrl_vol_frm.h"
 #include "app/fin_sesion.h"
 #include "app/instancia_unica.h"
@@ -21,6 +22,8 @@ int main(int argc, char* argv[]) {
     // The program lives in the tray: closing a dialog while the main window
     // is hidden must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Every window carries the program's icon, the dialogs and message boxes too.
+    QApplication::setWindowIcon(acerca_de::IconoPrograma());
     CargarTraduccionQt();
 
     // A second start brings the running program's window back and ends.

@@ -26,9 +26,24 @@ inline constexpr QColor kBlanco{255, 255, 255};
 inline constexpr QColor kAzulClaro{217, 238, 255}; // value and prompt labels
 inline constexpr QColor kGrisClaro{224, 224, 224}; // the level frame
 
-// Paints a control's background in a solid colour.
+// How far apart two colours read, from 1 (the same) to 21 (black on white),
+// as the Web Content Accessibility Guidelines measure it.
+double Contraste(const QColor& uno, const QColor& otro);
+// The least contrast that body text needs to be read with ease.
+inline constexpr double kContrasteLegible = 4.5;
+// `preferido` where it reads on `fondo`; otherwise black or white, whichever
+// reads better there. Text on a fixed background keeps the desktop's colour
+// where the desktop's theme allows it, and stays readable on a dark one.
+QColor TextoLegible(const QColor& fondo, const QColor& preferido);
+
+// Paints a control's background in a solid colour, with text that reads on
+// it whatever the desktop's theme (its children that draw on it included).
 void PintarFondo(QWidget* control, const QColor& color);
-// A font by family and size in points (sizes such as 9.75 are kept).
+// A control's text colour, enabled and disabled, where it stands on `fondo`.
+void ColorTexto(QWidget* control, const QColor& color, const QColor& fondo);
+// A font by family and size in points (sizes such as 9.75 are kept). Where
+// the family is missing (the Windows fonts on Linux), the nearest in shape
+// and width that the system has stands in for it.
 QFont Fuente(const char* familia, double puntos, bool negrita = false, bool cursiva = false);
 // Centres a window on the screen at the size it will show with, its frame
 // included once the frame is known.
@@ -40,7 +55,8 @@ inline constexpr char kTextoAceptar[] = "&Aceptar";
 inline constexpr char kTextoCancelar[] = "&Cancelar";
 inline constexpr char kTextoSi[] = "&Sí";
 inline constexpr char kTextoNo[] = "&No";
-// Gives a message box's standard buttons those captions.
-void TextosEspanoles(QMessageBox& caja);
+// Readies a message box: its standard buttons get those captions, and a
+// screen reader reads its text as the box's own.
+void PrepararCaja(QMessageBox& caja);
 
 } // namespace ventana

@@ -345,7 +345,7 @@ void AvisarFalloEscritura(QWidget* padre, const ResultadoEscritura& resultado) {
     QMessageBox caja(QMessageBox::Information, QString::fromUtf8(version_programa::kTitulo),
                      QStringLiteral("No se pudo guardar la configuración.\n") + resultado.motivo,
                      QMessageBox::Ok, padre);
-    ventana::TextosEspanoles(caja);
+    ventana::PrepararCaja(caja);
     caja.setObjectName(QLatin1String(kAvisoFalloEscritura));
     // The reason names a file or a folder: the user can select it and copy it.
     caja.setTextInteractionFlags(Qt::TextSelectableByMouse);

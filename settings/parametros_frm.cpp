@@ -116,11 +116,8 @@ ParametrosFrm::ParametrosFrm(QWidget* propietario)
     setObjectName(QStringLiteral("ParametrosFrm"));
     setWindowTitle(QString::fromUtf8(kTituloParametros));
     setFixedSize(ventana::Twips(kAnchoCliente), ventana::Twips(kAltoCliente));
-    setFont(QFont(QLatin1String(kFuente), kPuntosFuente));
-    QPalette fondo = palette();
-    fondo.setColor(QPalette::Window, ventana::kBlanco);
-    setPalette(fondo);
-    setAutoFillBackground(true);
+    setFont(ventana::Fuente(kFuente, kPuntosFuente));
+    ventana::PintarFondo(this, ventana::kBlanco);
 
     CrearControles();
     Form_Load();
@@ -136,10 +133,7 @@ void ParametrosFrm::CrearControles() {
         auto* etiqueta = new QLabel(texto, this);
         etiqueta->setObjectName(NombreIndexado("Lbls", indice));
         etiqueta->setGeometry(sitio.Pixeles());
-        QPalette colores = etiqueta->palette();
-        colores.setColor(QPalette::Window, ventana::kAzulClaro);
-        etiqueta->setPalette(colores);
-        etiqueta->setAutoFillBackground(true);
+        ventana::PintarFondo(etiqueta, ventana::kAzulClaro);
         lbls_.at(static_cast<std::size_t>(indice)) = etiqueta;
         return etiqueta;
     };
@@ -147,16 +141,21 @@ void ParametrosFrm::CrearControles() {
         auto* campo = new QLineEdit(this);
         campo->setObjectName(NombreIndexado("Txts", indice));
         campo->setGeometry(sitio.Pixeles());
+        // The system's tool-tip colours, background and text together.
+        const QPalette sistema = QApplication::palette();
         QPalette colores = campo->palette();
-        colores.setColor(QPalette::Base, QApplication::palette().color(QPalette::ToolTipBase));
+        colores.setColor(QPalette::Base, sistema.color(QPalette::ToolTipBase));
+        colores.setColor(QPalette::Text, sistema.color(QPalette::ToolTipText));
         campo->setPalette(colores);
         campo->installEventFilter(this);
         txts_.at(static_cast<std::size_t>(indice)) = campo;
         return campo;
     };
 
-    crearEtiqueta(kLblClave, QStringLiteral("Palabra Clave"), kGeometriaLbls0)->adjustSize();
+    QLabel* lblClave = crearEtiqueta(kLblClave, QStringLiteral("Palabra Clave"), kGeometriaLbls0);
+    lblClave->adjustSize();
     QLineEdit* clave = crearCampo(kTxtClave, kGeometriaTxts0);
+    lblClave->setBuddy(clave); // a screen reader names each box after its label
     clave->setToolTip(QStringLiteral("La clave que aquí se escriba se empleará para acceder a "
                                      "la pantalla de configuración"));
 
@@ -165,6 +164,7 @@ void ParametrosFrm::CrearControles() {
     lblRepeticion->adjustSize();
     lblRepeticion->setEnabled(false);
     QLineEdit* repeticion = crearCampo(kTxtRepeticion, kGeometriaTxts1);
+    lblRepeticion->setBuddy(repeticion);
     repeticion->setToolTip(QStringLiteral("Debe coincidir con la palabra clave"));
     repeticion->setEnabled(false);
 
@@ -337,7 +337,7 @@ bool ParametrosFrm::eventFilter(QObject* objeto, QEvent* evento) {
 
 void ParametrosFrm::Avisar(const char* nombre, const QString& titulo, const QString& texto) {
     QMessageBox caja(QMessageBox::Information, titulo, texto, QMessageBox::Ok, this);
-    ventana::TextosEspanoles(caja);
+    ventana::PrepararCaja(caja);
     caja.setObjectName(QLatin1String(nombre));
     caja.setTextInteractionFlags(Qt::TextSelectableByMouse);
     caja.exec();

@@ -1,10 +1,14 @@
 // The main window on real widgets: its definition, level entry and saving,
 // activation and the cycle, keys and focus, the menu and the exit.
 
+#include "about/acerca_de_frm.h"
 #include "access/acceso.h"
+#include "access/acceso_frm.h"
 #include "app/ctrl_vol_frm.h"
 #include "app/traduccion.h"
+#include "look/ventana.h"
 #include "settings/ajustes.h"
+#include "settings/parametros_frm.h"
 #include "support/dialogos.h"
 #include "support/entorno_prueba.h"
 #include "support/salida_grabadora.h"
@@ -24,6 +28,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -33,6 +38,59 @@
 namespace {
 
 constexpr std::uint32_t kPalabra32768 = 0x80008000u;
+
+// A dark desktop theme: light text on dark backgrounds.
+QPalette PaletaOscura() {
+    const QColor oscuro(0x30, 0x30, 0x30);
+    const QColor claro(0xee, 0xee, 0xee);
+    QPalette paleta(claro, oscuro); // button text, window
+    for (const auto rol :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::ToolTipText}) {
+        paleta.setColor(rol, claro);
+    }
+    for (const auto rol : {QPalette::Base, QPalette::Button, QPalette::ToolTipBase}) {
+        paleta.setColor(rol, oscuro);
+    }
+    return paleta;
+}
+
+// The controls whose text cannot be read on what is behind it: the nearest
+// background the control or one that holds it paints.
+QStringList TextosIlegibles(QWidget* ventana) {
+    QStringList ilegibles;
+    QList<QWidget*> controles = ventana->findChildren<QWidget*>();
+    controles.prepend(ventana);
+    for (QWidget* control : controles) {
+        // Disabled text is greyed on purpose, as every theme does.
+        if ((control->isWindow() && control != ventana) || !control->isEnabled()) {
+            continue;
+        }
+        if (qobject_cast<QScrollBar*>(control) != nullptr) {
+            continue; // no text
+        }
+        QColor fondo;
+        QColor texto;
+        const QPalette& paleta = control->palette();
+        if (qobject_cast<QLineEdit*>(control) != nullptr) {
+            fondo = paleta.color(QPalette::Base);
+            texto = paleta.color(QPalette::Text);
+        } else if (qobject_cast<QPushButton*>(control) != nullptr) {
+            fondo = paleta.color(QPalette::Button);
+            texto = paleta.color(QPalette::ButtonText);
+        } else {
+            const QWidget* pintado = control;
+            while (pintado != ventana && !pintado->autoFillBackground()) {
+                pintado = pintado->parentWidget();
+            }
+            fondo = pintado->palette().color(QPalette::Window);
+            texto = paleta.color(QPalette::WindowText);
+        }
+        if (ventana::Contraste(fondo, texto) < ventana::kContrasteLegible) {
+            ilegibles << control->objectName();
+        }
+    }
+    return ilegibles;
+}
 
 // The main window, counting the keys its own key handling sees.
 class VentanaContada : public CtrlVolFrm {
@@ -321,6 +379,41 @@ private slots:
         QVERIFY(!ventana_->Ciclo().Activo());
         QVERIFY(Menu()->menuAction()->isEnabled());
         QCOMPARE(salida_.palabras.size(), escritas); // stopping writes nothing
+    }
+
+    // Reached with Tab, the bar shows it has the keyboard; there Right
+    // raises the level and Left lowers it.
+    void barraConTeclado() {
+        Barra()->setValue(100);
+        const QImage sinFoco = Barra()->grab().toImage();
+        auto* salir = Hijo<QPushButton>("BtnSalir");
+        salir->setFocus();
+        QTest::keyClick(salir, Qt::Key_Tab);
+        QTRY_VERIFY(Barra()->hasFocus());
+        QVERIFY(Barra()->grab().toImage() != sinFoco);
+        QTest::keyClick(Barra(), Qt::Key_Right);
+        QCOMPARE(Nivel()->text(), QStringLiteral("202"));
+        QTest::keyClick(Barra(), Qt::Key_Left);
+        QTest::keyClick(Barra(), Qt::Key_Left);
+        QCOMPARE(Nivel()->text(), QStringLiteral("198"));
+    }
+
+    // Under a dark theme every text on the windows' fixed light backgrounds
+    // stays dark, and what takes the theme's colours stays light on dark.
+    void temaOscuroSeLee() {
+        const auto restaurar =
+            qScopeGuard([antes = QApplication::palette()] { QApplication::setPalette(antes); });
+        QApplication::setPalette(PaletaOscura());
+        VentanaContada principal(salida_);
+        AccesoFrm acceso;
+        ajustes::ParametrosFrm parametros;
+        AcercaDeFrm acercaDe;
+        for (QWidget* ventana :
+             std::initializer_list<QWidget*>{&principal, &acceso, &parametros, &acercaDe}) {
+            const QStringList ilegibles = TextosIlegibles(ventana);
+            QVERIFY2(ilegibles.isEmpty(), qPrintable(ventana->objectName() + QStringLiteral(": ") +
+                                                     ilegibles.join(QStringLiteral(", "))));
+        }
     }
 
     void escapeMinimiza() {
