@@ -117,6 +117,11 @@ private slots:
         QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloPrimeraClave), kClave));
         QVERIFY(Esperar([&] { return programa_.Leido(QStringLiteral("Pass")) == kClaveGuardada; }));
         QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
+        // The dialog carries the program's icon, as every window does.
+        const auto iconoAcceso = escritorio_.Ejecutar(
+            QStringLiteral("xprop"), {QStringLiteral("-id"), *Ventana(escritorio_, kTituloAcceso),
+                                      QStringLiteral("_NET_WM_ICON")});
+        QVERIFY(iconoAcceso.has_value() && iconoAcceso->contains(QStringLiteral("Icon (")));
         QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), kClave));
         QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
         QVERIFY(Icono(escritorio_).has_value());
