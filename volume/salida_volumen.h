@@ -32,6 +32,10 @@ public:
 // Connects to the audio system at once (never starting a server). With
 // restaurarAlCambiar false, Sostener does nothing: the benchmarks measure the
 // two-second cycle alone with it.
+// On Windows, a level written just before the output is destroyed still goes
+// out: the destructor waits one beat at most for the worker to write it and
+// end. A worker held up longer by the audio service is let go, and writes it
+// only if the service answers while the process still runs.
 std::unique_ptr<SalidaVolumen> CrearSalidaDelSistema(bool restaurarAlCambiar = true);
 
 } // namespace volumen

@@ -20,6 +20,13 @@
 // The default endpoint is looked up at every write, so the level follows the
 // user to a newly chosen output device. Results are not reported: a write
 // that fails leaves the device as it is and the next write tries again.
+// When FrenoCorrecciones refuses a correction, the worker checks the device
+// once more at the end of the pause and corrects it where it differs.
+//
+// The destructor lets the worker make the last write asked for, then waits
+// for it at most one beat of the cycle: a worker held up longer inside the
+// audio service is let go, and as it shares nothing with the output but the
+// mailbox, it ends on its own whenever the service answers.
 #include "volume/freno_correcciones.h"
 #include "volume/salida_volumen.h"
 
@@ -57,6 +64,13 @@ constexpr float kTolerancia = 0.5f / kCanalMaximo;
 constexpr UINT kCanalIzquierdo = 0;
 constexpr UINT kCanalDerecho = 1;
 constexpr std::uint64_t kSinVigilancia = 0; // no endpoint watched: notes are dropped
+// The end of a pause of corrections is checked a little after the brake's own
+// end, so that the check is not refused by the last moment of the pause.
+constexpr std::int64_t kMargenFinPausaMs = 10;
+constexpr auto kFinPausa =
+    std::chrono::milliseconds(FrenoCorrecciones::kPausaMs + kMargenFinPausaMs);
+// The longest the destructor waits for the worker to end.
+constexpr auto kEsperaFinTrabajador = std::chrono::milliseconds(kIntervaloControlMs);
 // The context of our writes when the system cannot make one up: never the
 // empty context that the system's own changes carry.
 constexpr GUID kContextoDeReserva = {
@@ -73,9 +87,10 @@ struct LiberarTexto {
     void operator()(WCHAR* texto) const { CoTaskMemFree(texto); }
 };
 
+using Reloj = std::chrono::steady_clock;
+
 std::int64_t AhoraMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Reloj::now().time_since_epoch())
         .count();
 }
 
@@ -112,6 +127,24 @@ struct Niveles {
     std::vector<float> canales;
 };
 
+// The device's volume as it is now, or nothing when it cannot be read.
+std::optional<Niveles> NivelesDe(IMMDevice* dispositivo) {
+    const Com<IAudioEndpointVolume> volumen = VolumenDe(dispositivo);
+    Niveles niveles;
+    UINT canales = 0;
+    if (!volumen || FAILED(volumen->GetMasterVolumeLevelScalar(&niveles.maestro)) ||
+        FAILED(volumen->GetChannelCount(&canales))) {
+        return std::nullopt;
+    }
+    niveles.canales.resize(canales);
+    for (UINT canal = 0; canal < canales; ++canal) {
+        if (FAILED(volumen->GetChannelVolumeLevelScalar(canal, &niveles.canales[canal]))) {
+            return std::nullopt;
+        }
+    }
+    return niveles;
+}
+
 // Whether the device's volume differs from what the word gives it. A device
 // that reports no channels is judged by its master volume.
 bool Difiere(const Niveles& niveles, std::uint32_t palabra) {
@@ -130,12 +163,14 @@ bool Difiere(const Niveles& niveles, std::uint32_t palabra) {
 
 // What the callers and the callbacks leave for the worker, under the lock.
 // Shared with the callbacks, which COM may keep (and call) a little longer
-// than the output lives.
+// than the output lives, and with the worker, which may outlive it too.
 struct Buzon {
     std::mutex mutex;
-    std::condition_variable aviso;
+    std::condition_variable aviso; // wakes the worker
+    std::condition_variable fin;   // wakes the destructor
 
     bool terminar = false;
+    bool terminado = false;               // the worker has let COM go
     bool escribir = false;                // Escribir asked for a write
     std::optional<std::uint32_t> palabra; // the level in force
     bool sostener = false;
@@ -151,6 +186,21 @@ struct Buzon {
             cambio();
         }
         aviso.notify_one();
+    }
+
+    // The worker's last word.
+    void Terminado() {
+        {
+            const std::lock_guard<std::mutex> cerrojo(mutex);
+            terminado = true;
+        }
+        fin.notify_all();
+    }
+
+    // Whether the worker ended within the given time.
+    bool EsperarFin(std::chrono::milliseconds espera) {
+        std::unique_lock<std::mutex> cerrojo(mutex);
+        return fin.wait_for(cerrojo, espera, [this] { return terminado; });
     }
 
     void AvisarCambioDeDispositivo() {
@@ -272,6 +322,7 @@ struct Pedido {
     bool sostener = false;
     bool cambioDispositivo = false;
     std::optional<Niveles> niveles;
+    bool comprobar = false; // a pause of corrections is over
 };
 
 // COM for the calling thread, in the multithreaded apartment, for as long as
@@ -309,6 +360,7 @@ public:
 
 private:
     void Hacer(const Pedido& pedido);
+    bool Corregir();
     bool Conectar();
     void Desconectar();
     Com<IMMDevice> Predeterminado();
@@ -329,23 +381,36 @@ private:
     std::wstring idVigilado_;
     std::uint64_t vigilancias_ = kSinVigilancia; // watches started so far
     FrenoCorrecciones freno_;
+    std::optional<Reloj::time_point> comprobacion_; // the check at the end of a pause
 };
 
 void Trabajador::Atender() {
     Conectar(); // so that the first write goes out as soon as it is asked for
     std::unique_lock<std::mutex> cerrojo(buzon_->mutex);
+    const auto hayTrabajo = [this] {
+        const Buzon& b = *buzon_;
+        return b.terminar || b.escribir || b.cambioDispositivo || b.notificado ||
+               (restaurar_ && b.sostener != sostenido_);
+    };
     for (;;) {
-        buzon_->aviso.wait(cerrojo, [this] {
-            const Buzon& b = *buzon_;
-            return b.terminar || b.escribir || b.cambioDispositivo || b.notificado ||
-                   (restaurar_ && b.sostener != sostenido_);
-        });
-        if (buzon_->terminar) {
-            return;
+        if (comprobacion_) {
+            buzon_->aviso.wait_until(cerrojo, *comprobacion_, hayTrabajo);
+        } else {
+            buzon_->aviso.wait(cerrojo, hayTrabajo);
         }
         Pedido pedido;
         pedido.escribir = std::exchange(buzon_->escribir, false);
         pedido.palabra = buzon_->palabra;
+        if (buzon_->terminar) {
+            // The last level asked for still goes out; nothing is watched any more.
+            cerrojo.unlock();
+            sostenido_ = false;
+            if (pedido.escribir && pedido.palabra) {
+                EscribirAlPredeterminado(*pedido.palabra);
+            }
+            return;
+        }
+        pedido.comprobar = comprobacion_ && Reloj::now() >= *comprobacion_;
         pedido.sostener = restaurar_ && buzon_->sostener;
         pedido.cambioDispositivo = std::exchange(buzon_->cambioDispositivo, false);
         if (std::exchange(buzon_->notificado, false)) {
@@ -364,6 +429,9 @@ void Trabajador::Atender() {
 }
 
 void Trabajador::Hacer(const Pedido& pedido) {
+    if (pedido.sostener != sostenido_ || pedido.comprobar) {
+        comprobacion_.reset(); // done now, or no longer wanted: a hold starts afresh
+    }
     if (pedido.sostener != sostenido_) {
         sostenido_ = pedido.sostener;
         if (sostenido_) {
@@ -380,20 +448,44 @@ void Trabajador::Hacer(const Pedido& pedido) {
     if (!sostenido_ || escrito) {
         return; // not held, or the device was just given the level in force
     }
-    if (pedido.cambioDispositivo) {
-        // Watch the new device first, so that no change after our write
-        // goes unseen; then give it the level.
+    if (pedido.cambioDispositivo || pedido.comprobar) {
+        // A new default device, or the end of a pause. Watch the device first,
+        // so that no change after our write goes unseen; then give it the
+        // level: a new device always, after a pause where it differs (or
+        // cannot be read).
         Com<IMMDevice> dispositivo = Predeterminado();
         Vigilar(dispositivo.get());
-        if (dispositivo && pedido.palabra && freno_.Permitir(AhoraMs())) {
+        if (!dispositivo || !pedido.palabra) {
+            return;
+        }
+        if (!pedido.cambioDispositivo) {
+            const std::optional<Niveles> niveles = NivelesDe(dispositivo.get());
+            if (niveles && !Difiere(*niveles, *pedido.palabra)) {
+                return;
+            }
+        }
+        if (Corregir()) {
             EscribirAlPredeterminado(*pedido.palabra);
         }
         return;
     }
     if (pedido.niveles && pedido.palabra && Difiere(*pedido.niveles, *pedido.palabra) &&
-        freno_.Permitir(AhoraMs())) {
+        Corregir()) {
         EscribirAlPredeterminado(*pedido.palabra);
     }
+}
+
+// Whether a correction may go out now. One refused means a fight: the device
+// is checked once more when the pause is over, as the notes that come during
+// the pause are let go.
+bool Trabajador::Corregir() {
+    if (freno_.Permitir(AhoraMs())) {
+        return true;
+    }
+    if (!comprobacion_) {
+        comprobacion_ = Reloj::now() + kFinPausa;
+    }
+    return false;
 }
 
 bool Trabajador::Conectar() {
@@ -447,12 +539,16 @@ bool Trabajador::EscribirAlPredeterminado(std::uint32_t palabra) {
     if (!volumen || FAILED(volumen->GetChannelCount(&canales))) {
         return false;
     }
-    // Every channel, whatever the count.
+    // Every channel, whatever the count. Written when one channel at least
+    // took the level: the watch corrects the others.
+    bool escrito = false;
     for (UINT canal = 0; canal < canales; ++canal) {
-        volumen->SetChannelVolumeLevelScalar(canal, EscalarDeCanal(palabra, canal, canales),
-                                             &contexto_);
+        if (SUCCEEDED(volumen->SetChannelVolumeLevelScalar(
+                canal, EscalarDeCanal(palabra, canal, canales), &contexto_))) {
+            escrito = true;
+        }
     }
-    return true;
+    return escrito;
 }
 
 // Watches the given device (the default one) while held: its volume
@@ -528,14 +624,20 @@ void Trabajador::DejarDeVigilar() {
 }
 
 // The worker thread: COM from its first call to its last, every COM object
-// released before COM is.
+// released before COM is. It holds nothing of the output but the mailbox, so
+// it may outlive the output when the destructor stops waiting for it.
 void Trabajar(std::shared_ptr<Buzon> buzon, GUID contexto, bool restaurar) {
-    const ComDelHilo com;
     try {
-        Trabajador trabajador(std::move(buzon), contexto, restaurar);
+        const ComDelHilo com;
+        Trabajador trabajador(buzon, contexto, restaurar);
         trabajador.Atender();
     } catch (...) {
         // No lock or no memory to be had: the output falls silent.
+    }
+    try {
+        buzon->Terminado();
+    } catch (...) {
+        // No lock: the destructor stops waiting after its beat.
     }
 }
 
@@ -555,8 +657,15 @@ public:
 
     ~SalidaWindows() override {
         buzon_->Dejar([this] { buzon_->terminar = true; });
-        if (hilo_.joinable()) {
-            hilo_.join(); // it lets its watch and COM go before it ends
+        if (!hilo_.joinable()) {
+            return;
+        }
+        // It makes its last write and lets its watch and COM go; one stuck in
+        // the audio service is let go, with its own share of the mailbox.
+        if (buzon_->EsperarFin(kEsperaFinTrabajador)) {
+            hilo_.join();
+        } else {
+            hilo_.detach();
         }
     }
 
