@@ -13,6 +13,7 @@
 // writes that come meanwhile are coalesced into one more chain.
 #include "volume/freno_correcciones.h"
 #include "volume/salida_volumen.h"
+#include "volume/volumen_asentado.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -29,13 +30,13 @@ constexpr unsigned kBitsMitad = 16;              // the right channel is the hig
 constexpr std::uint64_t kCanalMaximo = 0xFFFFu;  // full volume of a channel value
 
 // A lost connection is tried again after this long, then after twice as long
-// each time, up to one beat of the cycle.
+// each time, up to one beat of the cycle. The wait starts short again only
+// after a connection that lasted a beat: a server that takes each connection
+// and fails soon after (a crash loop, a broken module) is not tried again
+// and again every moment.
 constexpr int kPrimeraEsperaConexionMs = 100;
-// How far a channel may read back from what was written and still be the
-// level in force: servers that convert through floating point give a step
-// or so less (PipeWire reads 255 back as 254). Two steps of 65536 cannot be
-// heard.
-constexpr pa_volume_t kToleranciaLectura = 2;
+constexpr std::int64_t kVidaConexionEstableMs = kIntervaloControlMs;
+constexpr std::int64_t kNunca = -1;
 // The end of a pause is checked a little after the brake's own end, so that
 // the check is not refused by the last moment of the pause.
 constexpr int kMargenFinPausaMs = 10;
@@ -148,6 +149,7 @@ private:
     bool conexionProgramada_ = false;
     bool pausaProgramada_ = false;
     int esperaConexionMs_ = kPrimeraEsperaConexionMs;
+    std::int64_t listaDesdeMs_ = kNunca; // when the connection in use became ready
 
     std::uint32_t palabra_ = 0;       // the latest word asked for: the level in force
     bool hayPalabra_ = false;         // a word was ever asked for
@@ -156,11 +158,14 @@ private:
     FrenoCorrecciones freno_;
 
     Paso paso_ = Paso::Ninguno;
-    bool volumenPedido_ = false;                      // the chain in course has sent its volume
-    bool escribirDespues_ = false;                    // a write was asked for meanwhile
-    bool comprobarDespues_ = false;                   // a check was asked for meanwhile
-    bool buscarDespues_ = false;                      // ... and the default sink may have changed
-    std::uint32_t indiceSumidero_ = PA_INVALID_INDEX; // the default sink, as last seen
+    bool volumenPedido_ = false;                       // the chain in course has sent its volume
+    bool escribirDespues_ = false;                     // a write was asked for meanwhile
+    bool comprobarDespues_ = false;                    // a check was asked for meanwhile
+    bool buscarDespues_ = false;                       // ... and the default sink may have changed
+    std::uint32_t indiceSumidero_ = PA_INVALID_INDEX;  // the default sink, as last seen
+    pa_cvolume volumenEnCurso_{};                      // what the chain in course sets ...
+    std::uint32_t sumideroEnCurso_ = PA_INVALID_INDEX; // ... on which sink
+    VolumenAsentado asentado_;                         // what the sink made of our last write
 };
 
 SalidaPulse::SalidaPulse(bool restaurarAlCambiar)
@@ -284,6 +289,7 @@ void SalidaPulse::SoltarContexto() {
     contexto_ = nullptr;
     OlvidarPeticiones();
     indiceSumidero_ = PA_INVALID_INDEX;
+    asentado_.Olvidar();
 }
 
 void SalidaPulse::ArmarAlarma(pa_time_event* alarma, int esperaMs) {
@@ -322,7 +328,7 @@ void SalidaPulse::EnEstado(pa_context* contexto, void* datos) {
     auto* salida = static_cast<SalidaPulse*>(datos);
     const pa_context_state_t estado = pa_context_get_state(contexto);
     if (estado == PA_CONTEXT_READY) {
-        salida->esperaConexionMs_ = kPrimeraEsperaConexionMs;
+        salida->listaDesdeMs_ = AhoraMs();
         if (salida->sostenida_) {
             salida->Suscribir();
         }
@@ -334,6 +340,11 @@ void SalidaPulse::EnEstado(pa_context* contexto, void* datos) {
     } else if (!PA_CONTEXT_IS_GOOD(estado)) {
         // The server is gone (or refused us). Requests on their way are
         // cancelled; the context is let go by the next attempt.
+        if (salida->listaDesdeMs_ != kNunca &&
+            AhoraMs() - salida->listaDesdeMs_ >= kVidaConexionEstableMs) {
+            salida->esperaConexionMs_ = kPrimeraEsperaConexionMs;
+        }
+        salida->listaDesdeMs_ = kNunca;
         salida->OlvidarPeticiones();
         salida->ProgramarReconexion();
     }
@@ -440,21 +451,6 @@ void SalidaPulse::EnServidor(pa_context* contexto, const pa_server_info* info, v
     pa_operation_unref(operacion);
 }
 
-// Whether the sink's volume is the one that would be written, channel by channel.
-bool MismoVolumen(const pa_cvolume& escrito, const pa_cvolume& leido) {
-    if (escrito.channels != leido.channels) {
-        return false;
-    }
-    for (unsigned i = 0; i < escrito.channels; ++i) {
-        const pa_volume_t mayor = std::max(escrito.values[i], leido.values[i]);
-        const pa_volume_t menor = std::min(escrito.values[i], leido.values[i]);
-        if (mayor - menor > kToleranciaLectura) {
-            return false;
-        }
-    }
-    return true;
-}
-
 void SalidaPulse::EnSumidero(pa_context* contexto, const pa_sink_info* info, int fin, void* datos) {
     auto* salida = static_cast<SalidaPulse*>(datos);
     if (fin != 0) {
@@ -477,7 +473,8 @@ void SalidaPulse::EnSumidero(pa_context* contexto, const pa_sink_info* info, int
     if (salida->paso_ == Paso::Comprobacion) {
         // A correction only where the level differs: the echo of our own
         // write reads back as the level and asks for nothing.
-        if (!salida->sostenida_ || MismoVolumen(volumen, info->volume)) {
+        if (!salida->sostenida_ ||
+            salida->asentado_.EsElNivel(volumen, info->index, info->volume, AhoraMs())) {
             return;
         }
         if (!salida->freno_.Permitir(AhoraMs())) {
@@ -495,14 +492,19 @@ void SalidaPulse::EnSumidero(pa_context* contexto, const pa_sink_info* info, int
         return; // the end-of-list call finishes this chain
     }
     salida->volumenPedido_ = true;
+    salida->volumenEnCurso_ = volumen;
+    salida->sumideroEnCurso_ = info->index;
     pa_operation_unref(operacion);
 }
 
 void SalidaPulse::EnVolumenFijado(pa_context* /*contexto*/, int exito, void* datos) {
     auto* salida = static_cast<SalidaPulse*>(datos);
     // Success or not, the next write simply tries again.
-    if (exito != 0 && !salida->escribirDespues_) {
-        salida->escrituraPendiente_ = false;
+    if (exito != 0) {
+        salida->asentado_.Escrito(salida->volumenEnCurso_, salida->sumideroEnCurso_, AhoraMs());
+        if (!salida->escribirDespues_) {
+            salida->escrituraPendiente_ = false;
+        }
     }
     salida->TerminarPaso();
 }

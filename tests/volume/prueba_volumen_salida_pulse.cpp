@@ -8,10 +8,18 @@
 #include "support/servidor_pulse.h"
 #include "volume/freno_correcciones.h"
 #include "volume/volumen.h"
+#include "volume/volumen_asentado.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
 #include <memory>
 
@@ -131,6 +139,50 @@ public:
 private:
     QProcess proceso_;
     int cambios_ = 0;
+};
+
+// Stands between the output and the server, as a server in a crash loop
+// would: it takes each connection and, while it drops them, ends it a moment
+// after, both ends at once.
+class ServidorQueSeCae : public QObject {
+public:
+    static constexpr int kVidaConexionMs = 300;
+
+    explicit ServidorQueSeCae(const QString& destino)
+        : destino_(destino) {
+        escucha_.listen(QDir(carpeta_.path()).filePath(QStringLiteral("pulse")));
+        connect(&escucha_, &QLocalServer::newConnection, this, [this] {
+            while (QLocalSocket* cliente = escucha_.nextPendingConnection()) {
+                Unir(cliente);
+            }
+        });
+    }
+    QString Direccion() const { return QStringLiteral("unix:") + escucha_.fullServerName(); }
+    int Conexiones() const { return conexiones_; }
+    void DejarDeCaer() { cae_ = false; }
+
+private:
+    void Unir(QLocalSocket* cliente) {
+        ++conexiones_;
+        auto* servidor = new QLocalSocket(cliente);
+        servidor->connectToServer(destino_);
+        const auto pasar = [](QLocalSocket* de, QLocalSocket* a) {
+            connect(de, &QLocalSocket::readyRead, a, [de, a] { a->write(de->readAll()); });
+        };
+        pasar(cliente, servidor);
+        pasar(servidor, cliente);
+        connect(cliente, &QLocalSocket::disconnected, cliente, &QObject::deleteLater);
+        connect(servidor, &QLocalSocket::disconnected, cliente, &QLocalSocket::abort);
+        if (cae_) {
+            QTimer::singleShot(kVidaConexionMs, cliente, [cliente] { cliente->abort(); });
+        }
+    }
+
+    QTemporaryDir carpeta_;
+    QLocalServer escucha_;
+    QString destino_;
+    int conexiones_ = 0;
+    bool cae_ = true;
 };
 
 } // namespace
@@ -518,6 +570,81 @@ private slots:
             correcciones >= 1 && correcciones <= cota,
             qPrintable(
                 QStringLiteral("%1 corrections against %2 changes").arg(correcciones).arg(ajenos)));
+    }
+
+    // A server that takes each connection and fails soon after is tried
+    // again at the back-off's pace, not every moment; once it is well, the
+    // level lands.
+    void servidorQueSeCaeAlConectar() {
+        constexpr int kObservacionMs = 6000;
+        // Waits of 100, 200, 400 ... ms after each drop give about six
+        // connections here; starting again at 100 ms each time, fifteen.
+        constexpr int kConexionesMaximas = 9;
+        salida_.reset();
+        ServidorQueSeCae intermediario(servidor_->Direccion().mid(QStringLiteral("unix:").size()));
+        // A byte-for-byte relay cannot pass the shared memory's file
+        // descriptors: the client goes without it.
+        QTemporaryDir carpeta;
+        const QString configuracion = QDir(carpeta.path()).filePath(QStringLiteral("client.conf"));
+        QFile archivo(configuracion);
+        QVERIFY(archivo.open(QIODevice::WriteOnly) &&
+                archivo.write("autospawn = no\nenable-shm = no\nenable-memfd = no\n") > 0);
+        archivo.close();
+        const auto restaurarEntorno = [direccion = qgetenv("PULSE_SERVER"),
+                                       cliente = qgetenv("PULSE_CLIENTCONFIG")] {
+            qputenv("PULSE_SERVER", direccion);
+            qputenv("PULSE_CLIENTCONFIG", cliente);
+        };
+        const auto restaurar = qScopeGuard(restaurarEntorno);
+        qputenv("PULSE_SERVER", intermediario.Direccion().toLocal8Bit());
+        qputenv("PULSE_CLIENTCONFIG", configuracion.toLocal8Bit());
+        salida_ = volumen::CrearSalidaDelSistema();
+        salida_->Escribir(volumen::PalabraVolumen(0x7000));
+        salida_->Sostener(true);
+        QTest::qWait(kObservacionMs);
+        qInfo("%d conexiones en %d ms", intermediario.Conexiones(), kObservacionMs);
+        QVERIFY2(intermediario.Conexiones() >= 2 &&
+                     intermediario.Conexiones() <= kConexionesMaximas,
+                 qPrintable(QString::number(intermediario.Conexiones())));
+        // Well again: the next attempt, within a beat, stays and writes. The
+        // relay runs on this thread, so it must run while that happens, and
+        // the check (pactl) goes straight to the server.
+        intermediario.DejarDeCaer();
+        QTest::qWait(volumen::kIntervaloControlMs + kEsperaEscrituraMs / 2);
+        restaurarEntorno();
+        COMPARAR_VOLUMEN(kSumidero, Todos(2, VolumenEsperado(0x7000)));
+    }
+
+    // A device that rounds what it is given: the echo of each write, as the
+    // device holds it, asks for no correction; another program's change does.
+    void dispositivoQueRedondea() {
+        const auto volumen = [](pa_volume_t izquierdo, pa_volume_t derecho) {
+            pa_cvolume leido{};
+            leido.channels = 2;
+            leido.values[0] = izquierdo;
+            leido.values[1] = derecho;
+            return leido;
+        };
+        constexpr std::uint32_t kSumideroRedondea = 7;
+        const pa_cvolume escrito = volumen(30000, 30000);
+        const pa_cvolume redondeado = volumen(28672, 28672); // the nearest of 16 steps
+        const pa_cvolume ajeno = volumen(PA_VOLUME_NORM, PA_VOLUME_NORM);
+        volumen::VolumenAsentado asentado;
+        std::int64_t ahoraMs = 1000;
+        QVERIFY(!asentado.EsElNivel(escrito, kSumideroRedondea, redondeado, ahoraMs));
+        asentado.Escrito(escrito, kSumideroRedondea, ahoraMs);
+        QVERIFY(!asentado.EsElNivel(escrito, kSumideroRedondea, ajeno, ahoraMs));
+        QVERIFY(asentado.EsElNivel(escrito, kSumideroRedondea, redondeado, ahoraMs));
+        // Long after: the device's rounding, the level itself and a float
+        // rounding of it are the level; anything else, or another sink, not.
+        ahoraMs += volumen::kIntervaloControlMs * 10;
+        QVERIFY(asentado.EsElNivel(escrito, kSumideroRedondea, redondeado, ahoraMs));
+        QVERIFY(asentado.EsElNivel(escrito, kSumideroRedondea, escrito, ahoraMs));
+        QVERIFY(asentado.EsElNivel(escrito, kSumideroRedondea, volumen(29999, 30000), ahoraMs));
+        QVERIFY(!asentado.EsElNivel(escrito, kSumideroRedondea, volumen(28672, 30720), ahoraMs));
+        QVERIFY(!asentado.EsElNivel(escrito, kSumideroRedondea + 1, redondeado, ahoraMs));
+        // A new level: the old level's rounding is not it.
+        QVERIFY(!asentado.EsElNivel(volumen(40000, 40000), kSumideroRedondea, redondeado, ahoraMs));
     }
 };
 
