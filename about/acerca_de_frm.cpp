@@ -57,7 +57,6 @@ constexpr char kFamiliaEncabezados[] = "MS Sans Serif";
 constexpr qreal kPuntosEncabezados = 8.25;
 
 constexpr char kTextoAutor[] = "El equipo de Quelvaren";
-constexpr char kDireccionEmail[] = "quelvaren@users.noreply.github.com";
 
 // The description's box has a fixed size, room for two lines of the system
 // font it was designed with. Where the system font is larger, the label's font
@@ -169,7 +168,7 @@ QString AcercaDeFrm::TextoAutor() {
 }
 
 QString AcercaDeFrm::TextoEmail() {
-    return QString::fromLatin1(kDireccionEmail);
+    return QString::fromUtf8(version_programa::kCorreo);
 }
 
 QString AcercaDeFrm::TextoVersion() {

@@ -66,6 +66,27 @@ else
   falla "falta doc/quelvaren/changelog.gz"
 fi
 
+# Every web or mail address the package gives is one the build was given (its
+# CMakeCache.txt), or the copyright format's own: where the build names none,
+# no field carries a made-up one.
+mapfile -t dadas < <(sed -n 's/^QUELVAREN_\(PAGINA\|URL_FALLOS\|URL_CAPTURAS\|CORREO\):STRING=\(..*\)$/\2/p' \
+  "$construccion/CMakeCache.txt")
+{
+  dpkg-deb -f "$deb"
+  cat "$metadatos" "$documentos/copyright" || true
+  zcat "$documentos/changelog.gz" "$share/man/man1/quelvaren.1.gz" || true
+} 2>/dev/null | sed 's/&amp;/\&/g' |
+  { grep -oE 'https?://[^][ <>"]+|[[:alnum:]._%+-]+@[[:alnum:]-]+(\.[[:alnum:]-]+)+' || true; } |
+  sort -u >"$trabajo/direcciones"
+while read -r direccion; do
+  [ "$direccion" = https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/ ] && continue
+  conocida=0
+  for dada in "${dadas[@]}"; do
+    [[ $direccion == "$dada"* ]] && conocida=1
+  done
+  [ $conocida -eq 1 ] || falla "el paquete da la dirección $direccion, que la construcción no dio"
+done <"$trabajo/direcciones"
+
 depende=$(dpkg-deb -f "$deb" Depends)
 for paquete in libpulse0 qt6-translations-l10n libqt6widgets6 libqt6gui6; do
   grep -Eq "(^|, )$paquete( |,|$)" <<<"$depende" || falla "Depends no incluye $paquete: $depende"
