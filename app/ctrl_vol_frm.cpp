@@ -62,6 +62,10 @@ constexpr int kPrimerCodigoControl = 1; // Ctrl+A; Ctrl+letter gives 1..26
 // Key codes of the window's own key handling.
 constexpr int kTeclaEscape = 27;
 
+// The values of the Modo key besides the default, "Fijo".
+constexpr char kModoTope[] = "Tope";
+constexpr char kModoPiso[] = "Piso";
+
 // The client area and the containers, in twips.
 constexpr int kAnchoCliente = 6135;
 constexpr int kAltoCliente = 3030;
@@ -199,6 +203,7 @@ QString TextoNivelInicial(std::int32_t nivelGuardado, int posicionInicial) {
 
 CtrlVolFrm::CtrlVolFrm(volumen::SalidaVolumen& salida, QWidget* padre)
     : QMainWindow(padre)
+    , salida_(salida)
     , ciclo_(
           salida, [this] { return NivelEnVigor(); }, this)
     , terminar_([] { QCoreApplication::exit(0); }) {
@@ -213,6 +218,11 @@ CtrlVolFrm::CtrlVolFrm(volumen::SalidaVolumen& salida, QWidget* padre)
     ConstruirMenu();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     PrepararTeclas();
+    // The output tells of each change undone on its own thread; the notice
+    // is shown from this one.
+    salida_.AlCorregir([this] {
+        QMetaObject::invokeMethod(this, &CtrlVolFrm::AvisarCorreccion, Qt::QueuedConnection);
+    });
     bandeja::PrepararCerrojo(
         this, [this] { Congelar(); }, [this] { Descongelar(); });
 }
@@ -237,7 +247,39 @@ void CtrlVolFrm::Descongelar() {
     TxtOb0->setText(nivelCongelado_);
 }
 
-CtrlVolFrm::~CtrlVolFrm() = default;
+CtrlVolFrm::~CtrlVolFrm() {
+    salida_.AlCorregir({});
+}
+
+volumen::Preferencias CtrlVolFrm::PreferenciasGuardadas() {
+    const QString modo = ajustes::Leer(ajustes::kModo).trimmed();
+    volumen::Preferencias preferencias;
+    if (modo.compare(QLatin1String(kModoTope), Qt::CaseInsensitive) == 0) {
+        preferencias.modo = volumen::Modo::Tope;
+    } else if (modo.compare(QLatin1String(kModoPiso), Qt::CaseInsensitive) == 0) {
+        preferencias.modo = volumen::Modo::Piso;
+    }
+    preferencias.dispositivo = ajustes::Leer(ajustes::kDispositivo).trimmed().toStdString();
+    return preferencias;
+}
+
+void CtrlVolFrm::AvisarCorreccion() {
+    if (ajustes::Leer(ajustes::kAviso) != QLatin1String(ajustes::kSi)) {
+        return;
+    }
+    const char* texto = "El volumen está fijado en %1.";
+    switch (PreferenciasGuardadas().modo) {
+    case volumen::Modo::Tope:
+        texto = "El volumen no puede pasar de %1.";
+        break;
+    case volumen::Modo::Piso:
+        texto = "El volumen no puede bajar de %1.";
+        break;
+    case volumen::Modo::Fijo:
+        break;
+    }
+    bandeja::Avisar(QString::fromUtf8(texto).arg(NivelEnVigor()));
+}
 
 void CtrlVolFrm::ConstruirControles() {
     auto* cliente = new QWidget(this);
@@ -537,7 +579,9 @@ CtrlVolFrm::Camino CtrlVolFrm::Form_Load() {
 }
 
 void CtrlVolFrm::AdelantarPrimeraEscritura(volumen::SalidaVolumen& salida) {
-    // Only when control will start by itself with nothing asked first: with no
+    // How and where the level is held, before anything is written.
+    salida.Configurar(PreferenciasGuardadas());
+    // The first write only when control will start by itself with nothing asked first: with no
     // usable password the first-password box comes before the activation.
     if (ajustes::Leer(ajustes::kAuto) != QLatin1String(ajustes::kSi)) {
         return;

@@ -30,10 +30,13 @@ public:
     explicit CtrlVolFrm(volumen::SalidaVolumen& salida, QWidget* padre = nullptr);
     ~CtrlVolFrm() override;
 
-    // On the auto road, writes the level that the activation will write, as
-    // soon as the program starts and before the window is built. The
-    // activation in Form_Load then writes the same word again.
+    // Readies the output before anything is written: its mode and device from
+    // the store. On the auto road, writes the level that the activation will
+    // write, as soon as the program starts and before the window is built;
+    // the activation in Form_Load then writes the same word again.
     static void AdelantarPrimeraEscritura(volumen::SalidaVolumen& salida);
+    // The mode and device the store names (Modo, Dispositivo).
+    static volumen::Preferencias PreferenciasGuardadas();
     // The start-up sequence. Runs before the window is first shown.
     Camino Form_Load();
     // Shows the window as the start-up sequence left it: in normal state, or
@@ -71,6 +74,9 @@ protected:
 
 private:
     void DescribirBarra();
+    // A change by someone else was undone or limited: the notice, when the
+    // store asks for it (Aviso=S).
+    void AvisarCorreccion();
     void ConstruirControles();
     void ConstruirMenu();
     void PrepararTeclas();
@@ -95,6 +101,7 @@ private:
     QMenu* MenuPrincipal = nullptr;
     std::map<int, QAction*> MenuItem;
 
+    volumen::SalidaVolumen& salida_;
     QString nivelCongelado_;
     int posicionCongelada_ = 0;
     volumen::CicloControl ciclo_;

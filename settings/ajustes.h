@@ -20,6 +20,12 @@ inline constexpr Clave kPass{"Pass", ""};
 inline constexpr Clave kValor{"Valor", "32768"};
 inline constexpr Clave kAuto{"Auto", "N"};
 inline constexpr Clave kIntervalo{"Intervalo", "30"};
+// For those who deploy the program: how the level is held ("Fijo", "Tope",
+// "Piso"), whether a notice tells of each change undone ("S"), and which
+// output device is held (empty: the default one).
+inline constexpr Clave kModo{"Modo", "Fijo"};
+inline constexpr Clave kAviso{"Aviso", "N"};
+inline constexpr Clave kDispositivo{"Dispositivo", ""};
 inline constexpr char kSi[] = "S";
 inline constexpr char kNo[] = "N";
 

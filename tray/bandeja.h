@@ -58,6 +58,8 @@ public:
     virtual bool NotifyIcon(std::uint32_t mensaje, const NOTIFYICONDATA& datos) = 0;
     // Whether the icon is really on show in a system tray right now.
     virtual bool IconoVisible() const = 0;
+    // Shows a notice by the icon (a balloon, or the desktop's notifications).
+    virtual void MostrarAviso(const QString& titulo, const QString& texto) = 0;
 };
 
 // The notify request, sent to the shell in use. Nobody examines its result.
@@ -90,6 +92,12 @@ void QuitarIcono(QWidget* ventana);
 
 // Whether the icon is really on show in a system tray right now.
 bool IconoVisible();
+
+// A notice by the icon, titled with the program's name: at most one in
+// kEsperaEntreAvisosMs (a fight or a held volume key never floods the
+// desktop), and none while the icon is not on show. Whether it was shown.
+inline constexpr int kEsperaEntreAvisosMs = 10000;
+bool Avisar(const QString& texto);
 
 // The lock of the main window. Locked is the program's own state, not the
 // window system's: it begins wherever the program puts the window away (the

@@ -3,6 +3,7 @@
 #include "tray/shell_qt.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QWidget>
 #include <algorithm>
@@ -113,6 +114,17 @@ void QuitarIcono(QWidget* ventana) {
 
 bool IconoVisible() {
     return ShellEnUso().IconoVisible();
+}
+
+bool Avisar(const QString& texto) {
+    static QElapsedTimer desdeElUltimo;
+    if (!IconoVisible() ||
+        (desdeElUltimo.isValid() && !desdeElUltimo.hasExpired(kEsperaEntreAvisosMs))) {
+        return false;
+    }
+    desdeElUltimo.start();
+    ShellEnUso().MostrarAviso(QStringLiteral("Quelvaren"), texto);
+    return true;
 }
 
 } // namespace bandeja

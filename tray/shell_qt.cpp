@@ -96,6 +96,12 @@ bool ShellQt::IconoVisible() const {
     return QSystemTrayIcon::isSystemTrayAvailable() && icono_ && icono_->isVisible();
 }
 
+void ShellQt::MostrarAviso(const QString& titulo, const QString& texto) {
+    if (icono_) {
+        icono_->showMessage(titulo, texto, QSystemTrayIcon::Information);
+    }
+}
+
 std::uint32_t ShellQt::MensajeDeActivacion(QSystemTrayIcon::ActivationReason razon) {
     switch (razon) {
     case QSystemTrayIcon::Trigger:

@@ -22,6 +22,7 @@ public:
     // the same window handle and id.
     bool NotifyIcon(std::uint32_t mensaje, const NOTIFYICONDATA& datos) override;
     bool IconoVisible() const override;
+    void MostrarAviso(const QString& titulo, const QString& texto) override;
 
     // The icon on show, or nullptr before the add and after the delete.
     QSystemTrayIcon* Icono() const { return icono_.get(); }

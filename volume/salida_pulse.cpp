@@ -106,6 +106,8 @@ public:
 
     void Escribir(std::uint32_t palabra) override;
     void Sostener(bool sostener) override;
+    void Configurar(const Preferencias& preferencias) override;
+    void AlCorregir(std::function<void()> aviso) override;
 
 private:
     // The request chain on its way to the server.
@@ -166,6 +168,8 @@ private:
     pa_cvolume volumenEnCurso_{};                      // what the chain in course sets ...
     std::uint32_t sumideroEnCurso_ = PA_INVALID_INDEX; // ... on which sink
     VolumenAsentado asentado_;                         // what the sink made of our last write
+    Preferencias preferencias_;
+    std::function<void()> alCorregir_;
 };
 
 SalidaPulse::SalidaPulse(bool restaurarAlCambiar)
@@ -242,6 +246,26 @@ void SalidaPulse::Sostener(bool sostener) {
             ProgramarConexion(0);
         }
     }
+    pa_threaded_mainloop_unlock(bucle_);
+}
+
+void SalidaPulse::Configurar(const Preferencias& preferencias) {
+    if (bucle_ == nullptr) {
+        return;
+    }
+    pa_threaded_mainloop_lock(bucle_);
+    preferencias_ = preferencias;
+    indiceSumidero_ = PA_INVALID_INDEX; // looked up again by the next request
+    pa_threaded_mainloop_unlock(bucle_);
+}
+
+void SalidaPulse::AlCorregir(std::function<void()> aviso) {
+    if (bucle_ == nullptr) {
+        return;
+    }
+    // Under the loop's lock: no call of the old function runs meanwhile.
+    pa_threaded_mainloop_lock(bucle_);
+    alCorregir_ = std::move(aviso);
     pa_threaded_mainloop_unlock(bucle_);
 }
 
@@ -373,6 +397,20 @@ void SalidaPulse::EnEvento(pa_context* /*contexto*/, pa_subscription_event_type_
     }
     const auto clase = tipo & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
     const auto suceso = tipo & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+    if (!salida->preferencias_.dispositivo.empty()) {
+        // One sink by name: the default does not matter; the sink may come
+        // (it gets the level at once) or go (nothing is written meanwhile).
+        if (clase != PA_SUBSCRIPTION_EVENT_SINK) {
+            return;
+        }
+        if (suceso == PA_SUBSCRIPTION_EVENT_REMOVE && indice == salida->indiceSumidero_) {
+            salida->indiceSumidero_ = PA_INVALID_INDEX;
+        } else if (suceso == PA_SUBSCRIPTION_EVENT_NEW ||
+                   (suceso == PA_SUBSCRIPTION_EVENT_CHANGE && indice == salida->indiceSumidero_)) {
+            salida->PedirComprobacion(salida->indiceSumidero_ == PA_INVALID_INDEX);
+        }
+        return;
+    }
     if (clase == PA_SUBSCRIPTION_EVENT_SERVER) {
         salida->PedirComprobacion(true); // the default sink may be another one now
     } else if (clase == PA_SUBSCRIPTION_EVENT_SINK && suceso == PA_SUBSCRIPTION_EVENT_CHANGE &&
@@ -415,11 +453,17 @@ void SalidaPulse::IniciarPaso(Paso paso, bool buscarPredeterminado) {
         comprobarDespues_ = false;
         buscarDespues_ = false;
     }
-    pa_operation* operacion =
-        buscarPredeterminado || indiceSumidero_ == PA_INVALID_INDEX
-            ? pa_context_get_server_info(contexto_, &SalidaPulse::EnServidor, this)
-            : pa_context_get_sink_info_by_index(contexto_, indiceSumidero_,
-                                                &SalidaPulse::EnSumidero, this);
+    const bool buscar = buscarPredeterminado || indiceSumidero_ == PA_INVALID_INDEX;
+    pa_operation* operacion = nullptr;
+    if (!buscar) {
+        operacion = pa_context_get_sink_info_by_index(contexto_, indiceSumidero_,
+                                                      &SalidaPulse::EnSumidero, this);
+    } else if (!preferencias_.dispositivo.empty()) {
+        operacion = pa_context_get_sink_info_by_name(contexto_, preferencias_.dispositivo.c_str(),
+                                                     &SalidaPulse::EnSumidero, this);
+    } else {
+        operacion = pa_context_get_server_info(contexto_, &SalidaPulse::EnServidor, this);
+    }
     if (operacion == nullptr) {
         paso_ = Paso::Ninguno;
         return;
@@ -466,10 +510,25 @@ void SalidaPulse::EnSumidero(pa_context* contexto, const pa_sink_info* info, int
     salida->indiceSumidero_ = info->index;
     // The latest word, not the one that started this chain: a chain that
     // waited on a slow server carries the level of its moment of arrival.
-    const pa_cvolume volumen = VolumenParaMapa(salida->palabra_, info->channel_map);
+    pa_cvolume volumen = VolumenParaMapa(salida->palabra_, info->channel_map);
     if (!pa_cvolume_valid(&volumen)) {
         return;
     }
+    const Modo modo = salida->preferencias_.modo;
+    if (modo != Modo::Fijo && info->volume.channels == volumen.channels) {
+        for (unsigned i = 0; i < volumen.channels; ++i) {
+            volumen.values[i] = ValorEnModo(modo, info->volume.values[i], volumen.values[i]);
+        }
+        // A ceiling or a floor already kept asks for no write at all: a
+        // quieter (or louder) device is never touched.
+        if (salida->paso_ == Paso::Escritura && VolumenAsentado::Iguales(volumen, info->volume)) {
+            if (!salida->escribirDespues_) {
+                salida->escrituraPendiente_ = false;
+            }
+            return;
+        }
+    }
+    bool correccion = false;
     if (salida->paso_ == Paso::Comprobacion) {
         // A correction only where the level differs: the echo of our own
         // write reads back as the level and asks for nothing.
@@ -485,6 +544,7 @@ void SalidaPulse::EnSumidero(pa_context* contexto, const pa_sink_info* info, int
                                 static_cast<int>(FrenoCorrecciones::kPausaMs) + kMargenFinPausaMs);
             return;
         }
+        correccion = true;
     }
     pa_operation* operacion = pa_context_set_sink_volume_by_index(
         contexto, info->index, &volumen, &SalidaPulse::EnVolumenFijado, salida);
@@ -495,6 +555,9 @@ void SalidaPulse::EnSumidero(pa_context* contexto, const pa_sink_info* info, int
     salida->volumenEnCurso_ = volumen;
     salida->sumideroEnCurso_ = info->index;
     pa_operation_unref(operacion);
+    if (correccion && salida->alCorregir_) {
+        salida->alCorregir_();
+    }
 }
 
 void SalidaPulse::EnVolumenFijado(pa_context* /*contexto*/, int exito, void* datos) {

@@ -2,14 +2,45 @@
 // Kept free of Qt: the Windows implementation is compiled without it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace volumen {
 
 // The beat of the enforcement cycle: one write every two seconds. The
 // output's own back-offs never wait longer than one beat.
 inline constexpr int kIntervaloControlMs = 2000;
+
+// How the level is held. Fijo: each channel at the level. Tope: the level is
+// a ceiling: a channel above it comes down to it, one at or below it is left
+// alone. Piso: the level is a floor, the mirror of Tope.
+enum class Modo { Fijo, Tope, Piso };
+
+// What a channel must be, given what it is and the level for it.
+template <typename Valor> constexpr Valor ValorEnModo(Modo modo, Valor actual, Valor nivel) {
+    switch (modo) {
+    case Modo::Tope:
+        return std::min(actual, nivel);
+    case Modo::Piso:
+        return std::max(actual, nivel);
+    case Modo::Fijo:
+        break;
+    }
+    return nivel;
+}
+
+// Which device is held and how.
+struct Preferencias {
+    Modo modo = Modo::Fijo;
+    // Empty: the default output device, whichever it is at each moment.
+    // Otherwise one device by name (Linux: the sink's name; Windows: the
+    // endpoint's ID), held whether or not it is the default; while it is
+    // absent nothing is written, and when it appears it gets the level.
+    std::string dispositivo;
+};
 
 // Writes a volume word to the default output device: low 16 bits for the
 // left channel(s), high 16 bits for the right channel(s). A write never waits
@@ -26,6 +57,15 @@ public:
     // a server back after a loss. Corrections are bounded by FrenoCorrecciones.
     // Released, nothing is written but by Escribir.
     virtual void Sostener(bool sostener) = 0;
+    // Before the first write. With the defaults the output behaves as
+    // described above. Under Tope and Piso a write (the activation, every
+    // tick) only brings the channels that are beyond the level to it.
+    virtual void Configurar(const Preferencias& /*preferencias*/) {}
+    // Called on the output's own thread each time a change made by someone
+    // else is undone or limited while held (never for the output's own
+    // writes). An empty function stops the calls; once set to empty, no call
+    // is running or comes later.
+    virtual void AlCorregir(std::function<void()> /*aviso*/) {}
 };
 
 // The platform's own output: libpulse on Linux, Core Audio on Windows.

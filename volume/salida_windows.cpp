@@ -44,6 +44,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -145,20 +146,36 @@ std::optional<Niveles> NivelesDe(IMMDevice* dispositivo) {
     return niveles;
 }
 
-// Whether the device's volume differs from what the word gives it. A device
-// that reports no channels is judged by its master volume.
-bool Difiere(const Niveles& niveles, std::uint32_t palabra) {
+// Whether a channel at `actual` must move for the level `nivel` in the mode.
+bool FueraDeModo(Modo modo, float actual, float nivel) {
+    return std::fabs(actual - ValorEnModo(modo, actual, nivel)) > kTolerancia;
+}
+
+// Whether the device's volume differs from what the word gives it in the
+// mode. A device that reports no channels is judged by its master volume.
+bool Difiere(const Niveles& niveles, std::uint32_t palabra, Modo modo) {
     const auto canales = static_cast<UINT>(niveles.canales.size());
     if (canales == 0) {
-        return std::fabs(niveles.maestro - EscalarDeCanal(palabra, 0, 0)) > kTolerancia;
+        return FueraDeModo(modo, niveles.maestro, EscalarDeCanal(palabra, 0, 0));
     }
     for (UINT canal = 0; canal < canales; ++canal) {
-        if (std::fabs(niveles.canales[canal] - EscalarDeCanal(palabra, canal, canales)) >
-            kTolerancia) {
+        if (FueraDeModo(modo, niveles.canales[canal], EscalarDeCanal(palabra, canal, canales))) {
             return true;
         }
     }
     return false;
+}
+
+// A device ID as Core Audio takes it, from the store's UTF-8.
+std::wstring Ancho(const std::string& texto) {
+    const int largo =
+        MultiByteToWideChar(CP_UTF8, 0, texto.data(), static_cast<int>(texto.size()), nullptr, 0);
+    std::wstring ancho(static_cast<std::size_t>(std::max(largo, 0)), L'\0');
+    if (largo > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, texto.data(), static_cast<int>(texto.size()), ancho.data(),
+                            largo);
+    }
+    return ancho;
 }
 
 // What the callers and the callbacks leave for the worker, under the lock.
@@ -178,6 +195,8 @@ struct Buzon {
     bool notificado = false;                   // a change of the watched volume
     Niveles niveles;                           // ... and what the device told
     std::uint64_t vigilancia = kSinVigilancia; // the watch whose notes count
+    Preferencias preferencias;
+    std::function<void()> alCorregir; // called under the lock
 
     // Changes the mailbox under the lock, then wakes the worker.
     template <typename Cambio> void Dejar(Cambio cambio) {
@@ -323,6 +342,7 @@ struct Pedido {
     bool cambioDispositivo = false;
     std::optional<Niveles> niveles;
     bool comprobar = false; // a pause of corrections is over
+    Preferencias preferencias;
 };
 
 // COM for the calling thread, in the multithreaded apartment, for as long as
@@ -361,6 +381,7 @@ public:
 private:
     void Hacer(const Pedido& pedido);
     bool Corregir();
+    void CorregidoAjeno();
     bool Conectar();
     void Desconectar();
     Com<IMMDevice> Predeterminado();
@@ -382,6 +403,7 @@ private:
     std::uint64_t vigilancias_ = kSinVigilancia; // watches started so far
     FrenoCorrecciones freno_;
     std::optional<Reloj::time_point> comprobacion_; // the check at the end of a pause
+    Preferencias preferencias_;                     // as the mailbox had them this round
 };
 
 void Trabajador::Atender() {
@@ -401,6 +423,7 @@ void Trabajador::Atender() {
         Pedido pedido;
         pedido.escribir = std::exchange(buzon_->escribir, false);
         pedido.palabra = buzon_->palabra;
+        preferencias_ = buzon_->preferencias;
         if (buzon_->terminar) {
             // The last level asked for still goes out; nothing is watched any more.
             cerrojo.unlock();
@@ -460,18 +483,28 @@ void Trabajador::Hacer(const Pedido& pedido) {
         }
         if (!pedido.cambioDispositivo) {
             const std::optional<Niveles> niveles = NivelesDe(dispositivo.get());
-            if (niveles && !Difiere(*niveles, *pedido.palabra)) {
+            if (niveles && !Difiere(*niveles, *pedido.palabra, preferencias_.modo)) {
                 return;
             }
         }
-        if (Corregir()) {
-            EscribirAlPredeterminado(*pedido.palabra);
+        if (Corregir() && EscribirAlPredeterminado(*pedido.palabra) && !pedido.cambioDispositivo) {
+            CorregidoAjeno();
         }
         return;
     }
-    if (pedido.niveles && pedido.palabra && Difiere(*pedido.niveles, *pedido.palabra) &&
-        Corregir()) {
-        EscribirAlPredeterminado(*pedido.palabra);
+    if (pedido.niveles && pedido.palabra &&
+        Difiere(*pedido.niveles, *pedido.palabra, preferencias_.modo) && Corregir() &&
+        EscribirAlPredeterminado(*pedido.palabra)) {
+        CorregidoAjeno();
+    }
+}
+
+// Someone else's change was undone or limited: the caller is told, under the
+// mailbox's lock, so that no call runs once the caller has said it wants none.
+void Trabajador::CorregidoAjeno() {
+    const std::lock_guard<std::mutex> cerrojo(buzon_->mutex);
+    if (buzon_->alCorregir) {
+        buzon_->alCorregir();
     }
 }
 
@@ -516,7 +549,19 @@ Com<IMMDevice> Trabajador::Predeterminado() {
         return nullptr;
     }
     IMMDevice* dispositivo = nullptr;
-    const HRESULT resultado = enumerador_->GetDefaultAudioEndpoint(eRender, eConsole, &dispositivo);
+    const HRESULT resultado =
+        preferencias_.dispositivo.empty()
+            ? enumerador_->GetDefaultAudioEndpoint(eRender, eConsole, &dispositivo)
+            : enumerador_->GetDevice(Ancho(preferencias_.dispositivo).c_str(), &dispositivo);
+    if (SUCCEEDED(resultado) && !preferencias_.dispositivo.empty()) {
+        // One device by its ID: only while it is there to play.
+        DWORD estado = 0;
+        Com<IMMDevice> elegido(dispositivo);
+        if (FAILED(elegido->GetState(&estado)) || estado != DEVICE_STATE_ACTIVE) {
+            return nullptr;
+        }
+        return elegido;
+    }
     if (FAILED(resultado)) {
         if (resultado != E_NOTFOUND) {
             Desconectar();
@@ -540,15 +585,25 @@ bool Trabajador::EscribirAlPredeterminado(std::uint32_t palabra) {
         return false;
     }
     // Every channel, whatever the count. Written when one channel at least
-    // took the level: the watch corrects the others.
+    // took the level: the watch corrects the others. Under a ceiling or a
+    // floor, only the channels beyond it, and a device within it counts as
+    // written.
     bool escrito = false;
+    bool pendiente = false;
     for (UINT canal = 0; canal < canales; ++canal) {
-        if (SUCCEEDED(volumen->SetChannelVolumeLevelScalar(
-                canal, EscalarDeCanal(palabra, canal, canales), &contexto_))) {
+        const float nivel = EscalarDeCanal(palabra, canal, canales);
+        float actual = 0.0f;
+        if (preferencias_.modo != Modo::Fijo &&
+            SUCCEEDED(volumen->GetChannelVolumeLevelScalar(canal, &actual)) &&
+            !FueraDeModo(preferencias_.modo, actual, nivel)) {
+            continue;
+        }
+        pendiente = true;
+        if (SUCCEEDED(volumen->SetChannelVolumeLevelScalar(canal, nivel, &contexto_))) {
             escrito = true;
         }
     }
-    return escrito;
+    return escrito || (!pendiente && canales > 0);
 }
 
 // Watches the given device (the default one) while held: its volume
@@ -681,6 +736,15 @@ public:
 
     void Sostener(bool sostener) override {
         buzon_->Dejar([this, sostener] { buzon_->sostener = sostener; });
+    }
+
+    void Configurar(const Preferencias& preferencias) override {
+        buzon_->Dejar([this, preferencias] { buzon_->preferencias = preferencias; });
+    }
+
+    void AlCorregir(std::function<void()> aviso) override {
+        const std::lock_guard<std::mutex> cerrojo(buzon_->mutex);
+        buzon_->alCorregir = std::move(aviso);
     }
 
 private:

@@ -12,6 +12,7 @@
 #include "support/dialogos.h"
 #include "support/entorno_prueba.h"
 #include "support/salida_grabadora.h"
+#include "support/shell_grabadora.h"
 #include "tray/bandeja.h"
 
 #include <QAccessible>
@@ -414,6 +415,32 @@ private slots:
             QVERIFY2(ilegibles.isEmpty(), qPrintable(ventana->objectName() + QStringLiteral(": ") +
                                                      ilegibles.join(QStringLiteral(", "))));
         }
+    }
+
+    // For those who deploy it: the mode and device the store names reach the
+    // output before its first write, and a change undone shows one notice by
+    // the icon in ten seconds, worded by mode, with the level as the box shows it.
+    void modoDispositivoYAviso() {
+        QVERIFY(ajustes::Escribir(ajustes::kModo, QStringLiteral("tope")).ok());
+        QVERIFY(ajustes::Escribir(ajustes::kDispositivo, QStringLiteral("auriculares")).ok());
+        CtrlVolFrm::AdelantarPrimeraEscritura(salida_);
+        QCOMPARE(salida_.preferencias.modo, volumen::Modo::Tope);
+        QCOMPARE(salida_.preferencias.dispositivo, std::string("auriculares"));
+
+        ShellGrabadora shell;
+        shell.visible = true;
+        const ShellInstalado instalado(shell);
+        Nivel()->setText(QStringLiteral("40000"));
+        QVERIFY(salida_.alCorregir);
+        salida_.alCorregir(); // Aviso not set: no notice
+        QCoreApplication::processEvents();
+        QVERIFY(shell.avisos.empty());
+        QVERIFY(ajustes::Escribir(ajustes::kAviso, QStringLiteral("S")).ok());
+        salida_.alCorregir();
+        salida_.alCorregir();
+        QCoreApplication::processEvents();
+        QCOMPARE(shell.avisos,
+                 std::vector<QString>{QStringLiteral("El volumen no puede pasar de 40000.")});
     }
 
     void escapeMinimiza() {

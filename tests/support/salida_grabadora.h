@@ -9,6 +9,10 @@ class SalidaGrabadora : public volumen::SalidaVolumen {
 public:
     void Escribir(std::uint32_t palabra) override { palabras.push_back(palabra); }
     void Sostener(bool sostener) override { sostenida = sostener; }
+    void Configurar(const volumen::Preferencias& dadas) override { preferencias = dadas; }
+    void AlCorregir(std::function<void()> aviso) override { alCorregir = std::move(aviso); }
     std::vector<std::uint32_t> palabras;
     bool sostenida = false;
+    volumen::Preferencias preferencias;
+    std::function<void()> alCorregir;
 };

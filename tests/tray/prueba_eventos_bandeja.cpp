@@ -5,8 +5,8 @@
 #include "access/acceso.h"
 #include "conductor_acceso.h"
 #include "look/ventana.h"
-#include "shell_grabadora.h"
 #include "support/entorno_prueba.h"
+#include "support/shell_grabadora.h"
 #include "tray/bandeja.h"
 #include "ventana_prueba.h"
 
@@ -60,6 +60,19 @@ private slots:
         gblnAcceso = false;
     }
     void cleanup() { ventana_.reset(); }
+
+    // Notices: none while the icon is not on show, then one, and no other
+    // within the wait between notices.
+    void avisosEspaciados() {
+        shell_.avisos.clear();
+        shell_.visible = false;
+        QVERIFY(!bandeja::Avisar(QStringLiteral("uno")));
+        shell_.visible = true;
+        QVERIFY(bandeja::Avisar(QStringLiteral("dos")));
+        QVERIFY(!bandeja::Avisar(QStringLiteral("tres")));
+        QCOMPARE(shell_.avisos, std::vector<QString>{QStringLiteral("dos")});
+        shell_.visible = false;
+    }
 
     // --- Hiding on minimise ---
 

@@ -1,7 +1,7 @@
 // The notify record and its three operations, checked against a recording
 // shell: every field after add, tip change and delete, byte by byte.
 
-#include "shell_grabadora.h"
+#include "support/shell_grabadora.h"
 #include "support/entorno_prueba.h"
 #include "tray/bandeja.h"
 #include "ventana_prueba.h"

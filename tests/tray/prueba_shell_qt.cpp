@@ -3,7 +3,7 @@
 
 #include "access/acceso.h"
 #include "conductor_acceso.h"
-#include "shell_grabadora.h"
+#include "support/shell_grabadora.h"
 #include "support/entorno_prueba.h"
 #include "tray/bandeja.h"
 #include "tray/shell_qt.h"

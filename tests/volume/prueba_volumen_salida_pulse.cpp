@@ -572,6 +572,62 @@ private slots:
                 QStringLiteral("%1 corrections against %2 changes").arg(correcciones).arg(ajenos)));
     }
 
+    // A ceiling or a floor instead of a fixed level: a change beyond it comes
+    // back to it at once, one within it stands, and the tick's write leaves a
+    // channel within it alone.
+    void modos_data() {
+        QTest::addColumn<volumen::Modo>("modo");
+        QTest::addColumn<std::uint32_t>("mas");   // beyond the level
+        QTest::addColumn<std::uint32_t>("menos"); // within it
+        QTest::newRow("tope") << volumen::Modo::Tope << kVolumenAjenoOtro << kVolumenAjeno;
+        QTest::newRow("piso") << volumen::Modo::Piso << kVolumenAjeno << kVolumenAjenoOtro;
+    }
+    void modos() {
+        QFETCH(volumen::Modo, modo);
+        QFETCH(std::uint32_t, mas);
+        QFETCH(std::uint32_t, menos);
+        const std::uint16_t canal = 0x8000; // between the two outside levels
+        const std::uint32_t nivel = VolumenEsperado(canal);
+        int correcciones = 0;
+        salida_->Configurar({modo, {}});
+        salida_->AlCorregir([&correcciones] { ++correcciones; });
+        QVERIFY(servidor_->FijarVolumen(kSumidero, {menos}));
+        salida_->Escribir(volumen::PalabraVolumen(canal));
+        salida_->Sostener(true);
+        QTest::qWait(kEsperaRestauracionMs);
+        QCOMPARE(servidor_->VolumenCanales(kSumidero), Todos(2, menos));
+        QVERIFY(servidor_->FijarVolumen(kSumidero, {mas}));
+        QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenCanales(kSumidero), nivel),
+                                 kEsperaRestauracionMs);
+        // One channel beyond, one within: only the first one moves.
+        QVERIFY(servidor_->FijarVolumen(kSumidero, {mas, menos}));
+        QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenCanales(kSumidero).mid(0, 1), nivel) &&
+                                     servidor_->VolumenCanales(kSumidero).value(1) == menos,
+                                 kEsperaRestauracionMs);
+        salida_->AlCorregir({});
+        QCOMPARE(correcciones, 2);
+    }
+
+    // One sink by name, held whether or not it is the default, the default
+    // left alone; absent at first, it gets the level as soon as it comes.
+    void dispositivoConNombre() {
+        const QString elegido = QStringLiteral("elegido");
+        salida_->Configurar({volumen::Modo::Fijo, elegido.toStdString()});
+        salida_->Escribir(volumen::PalabraVolumen(0x6000));
+        salida_->Sostener(true);
+        QVERIFY(servidor_->FijarVolumen(kSumidero, {kVolumenAjeno}));
+        QVERIFY(servidor_->AgregarSumidero(elegido, 2));
+        const std::uint32_t nivel = VolumenEsperado(0x6000);
+        QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenCanales(elegido), nivel),
+                                 kEsperaRestauracionMs);
+        QVERIFY(servidor_->FijarVolumen(elegido, {kVolumenAjeno}));
+        QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenCanales(elegido), nivel),
+                                 kEsperaRestauracionMs);
+        salida_->Escribir(volumen::PalabraVolumen(0x6000));
+        QTest::qWait(kEsperaRestauracionMs);
+        QCOMPARE(servidor_->VolumenCanales(kSumidero), Todos(2, kVolumenAjeno));
+    }
+
     // A server that takes each connection and fails soon after is tried
     // again at the back-off's pace, not every moment; once it is well, the
     // level lands.

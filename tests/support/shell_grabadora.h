@@ -17,8 +17,12 @@ struct ShellGrabadora : bandeja::Shell {
         return aceptar;
     }
     bool IconoVisible() const override { return visible; }
+    void MostrarAviso(const QString& /*titulo*/, const QString& texto) override {
+        avisos.push_back(texto);
+    }
 
     std::vector<Peticion> peticiones;
+    std::vector<QString> avisos;
     bool aceptar = true;  // what every request answers
     bool visible = false; // what IconoVisible answers
 };
