@@ -4,6 +4,7 @@
 #include "app/ctrl_vol_frm.h"
 #include "app/fin_sesion.h"
 #include "app/instancia_unica.h"
+#include "app/linea_ordenes.h"
 #include "app/plataforma.h"
 #include "app/traduccion.h"
 #include "settings/ajustes.h"
@@ -12,6 +13,11 @@
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    // The command line's own options print and end here, before anything of
+    // the desktop, the audio output or a running copy is touched.
+    if (const auto salida = linea_ordenes::Atender(argc, argv)) {
+        return *salida;
+    }
     if (!plataforma::PrepararSesionGrafica()) {
         return plataforma::kSalidaSinSesion;
     }

@@ -1,9 +1,18 @@
 // The platform the program picks from its environment, and the real program
-// started with no graphical session at all.
+// started with no graphical session at all: as a desktop program it refuses,
+// and its command-line options work all the same.
 
+#include "access/acceso.h"
 #include "app/plataforma.h"
+#include "settings/ajustes.h"
+#include "support/programa_x.h"
+#include "version_programa.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -13,6 +22,21 @@ const QString kX11 = QStringLiteral("DISPLAY");
 const QString kWayland = QStringLiteral("WAYLAND_DISPLAY");
 const QString kPlataforma = QStringLiteral("QT_QPA_PLATFORM");
 const QString kMetodoEntrada = QStringLiteral("QT_IM_MODULE");
+const QStringList kOpcionClave{QStringLiteral("--clave-preajuste")};
+
+// No graphical session, and a settings folder of its own.
+QProcessEnvironment EntornoOpciones(const QTemporaryDir& ajustes) {
+    QProcessEnvironment entorno =
+        programa_x::SinSesionGrafica(QProcessEnvironment::systemEnvironment());
+    entorno.insert(QStringLiteral("XDG_CONFIG_HOME"), ajustes.path());
+    return entorno;
+}
+
+QList<QByteArray> Lineas(const QByteArray& texto) {
+    QList<QByteArray> lineas = texto.split('\n');
+    lineas.removeAll(QByteArray());
+    return lineas;
+}
 
 } // namespace
 
@@ -90,6 +114,109 @@ private slots:
                      QStringLiteral("Quelvaren necesita una sesión gráfica (X11 o Wayland)")),
                  qPrintable(lineas.first()));
         QCOMPARE(programa.readAllStandardOutput(), QByteArray());
+    }
+
+    // Print and end with no graphical session; Qt's own options are no
+    // strangers; nothing is written to the settings.
+    void opcionesSinSesion() {
+        QTemporaryDir ajustes;
+        const QProcessEnvironment entorno = EntornoOpciones(ajustes);
+        const QByteArray version = QStringLiteral("%1 %2.%3.%4\n")
+                                       .arg(QString::fromUtf8(version_programa::kTitulo))
+                                       .arg(version_programa::kMayor)
+                                       .arg(version_programa::kMenor)
+                                       .arg(version_programa::kRevision)
+                                       .toUtf8();
+        for (const QStringList& argumentos :
+             {QStringList{QStringLiteral("--version")},
+              QStringList{QStringLiteral("-platform"), QStringLiteral("xcb"),
+                          QStringLiteral("-v")}}) {
+            const auto ejecucion = programa_x::EjecutarHastaElFin(kPrograma, argumentos, entorno);
+            QCOMPARE(ejecucion.codigo, 0);
+            QCOMPARE(ejecucion.salida, version);
+        }
+
+        const auto ayuda =
+            programa_x::EjecutarHastaElFin(kPrograma, {QStringLiteral("--help")}, entorno);
+        QCOMPARE(ayuda.codigo, 0);
+        for (const char* opcion : {"--version", "--dispositivos", "--clave-preajuste"}) {
+            QVERIFY2(ayuda.salida.contains(opcion), opcion);
+        }
+        QVERIFY(!ayuda.salida.contains("-platform"));
+
+        for (const QStringList& argumentos :
+             {QStringList{QStringLiteral("--desconocida")},
+              QStringList{QStringLiteral("--dispositivos"), QStringLiteral("--clave-preajuste")}}) {
+            const auto ejecucion = programa_x::EjecutarHastaElFin(kPrograma, argumentos, entorno);
+            QVERIFY(ejecucion.codigo > 0);
+            QCOMPARE(ejecucion.salida, QByteArray());
+            QCOMPARE(Lineas(ejecucion.error).size(), 1);
+        }
+        QVERIFY(QDir(ajustes.path()).isEmpty());
+    }
+
+    // The password read from standard input comes out as one line of
+    // printable ASCII that the store reads back as the password.
+    void clavePreajuste_data() {
+        QTest::addColumn<QString>("clave");
+        QTest::newRow("la cifrada lleva un control C1 y una cifra tras él")
+            << QStringLiteral("xyz");
+        QTest::newRow("la cifrada empieza por @@") << QStringLiteral("T+a");
+        QTest::newRow("la cifrada es un espacio") << QStringLiteral("4");
+        QTest::newRow("la cifrada lleva ; y una cifra tras un escape") << QStringLiteral("OpO");
+        QTest::newRow("la cifrada lleva = y ;") << QStringLiteral("Q;Q");
+        QTest::newRow("la cifrada lleva controles C0") << QStringLiteral(" a b ");
+        QTest::newRow("letras acentuadas") << QStringLiteral("ñandú");
+        QString larga;
+        for (int i = 0; i < acceso::kLongitudMaximaClave; ++i) {
+            larga += QChar(u'A' + i);
+        }
+        QTest::newRow("la más larga") << larga;
+    }
+
+    void clavePreajuste() {
+        QFETCH(QString, clave);
+        QTemporaryDir ajustes;
+        const auto ejecucion = programa_x::EjecutarHastaElFin(
+            kPrograma, kOpcionClave, EntornoOpciones(ajustes), clave.toUtf8() + '\n');
+        QCOMPARE(ejecucion.codigo, 0);
+        const QList<QByteArray> lineas = Lineas(ejecucion.salida);
+        QCOMPARE(lineas.size(), 1);
+        QVERIFY(lineas.first().startsWith("Pass="));
+        for (const char c : lineas.first()) {
+            QVERIFY2(c >= ' ' && c <= '~', lineas.first().constData());
+        }
+        QVERIFY(QDir(ajustes.path()).isEmpty());
+
+        const QString archivo = QDir(ajustes.path()).filePath(QStringLiteral("preajuste.conf"));
+        QFile escrito(archivo);
+        QVERIFY(escrito.open(QIODevice::WriteOnly));
+        escrito.write("[Config]\n" + ejecucion.salida);
+        escrito.close();
+        const QString leido = QSettings(archivo, QSettings::IniFormat)
+                                  .value(QStringLiteral("Config/Pass"))
+                                  .toString();
+        QCOMPARE(ajustes::CifrarClave(false, leido, ajustes::kBaseCifrado), clave);
+    }
+
+    // Nothing on the output for a password that cannot be preset.
+    void clavePreajusteRechazada_data() {
+        QTest::addColumn<QByteArray>("entrada");
+        QTest::newRow("nada") << QByteArray();
+        QTest::newRow("una línea vacía") << QByteArray("\n");
+        QTest::newRow("demasiado larga")
+            << QByteArray(acceso::kLongitudMaximaClave + 1, 'a') + '\n';
+        QTest::newRow("fuera de la página de códigos") << QStringLiteral("中\n").toUtf8();
+    }
+
+    void clavePreajusteRechazada() {
+        QFETCH(QByteArray, entrada);
+        QTemporaryDir ajustes;
+        const auto ejecucion = programa_x::EjecutarHastaElFin(kPrograma, kOpcionClave,
+                                                              EntornoOpciones(ajustes), entrada);
+        QVERIFY(ejecucion.codigo > 0);
+        QCOMPARE(ejecucion.salida, QByteArray());
+        QCOMPARE(Lineas(ejecucion.error).size(), 1);
     }
 };
 

@@ -4,13 +4,18 @@
 // holds the sink, the way back from the tray and the exit; and, under a window
 // manager with no tray host, the way back from the taskbar.
 
+#include "app/linea_ordenes.h"
 #include "settings/ajustes.h"
 #include "support/escritorio_x.h"
 #include "support/programa_x.h"
 #include "support/servidor_pulse.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -293,6 +298,86 @@ private slots:
         QVERIFY(programa_.TerminaEnOrden());
         QVERIFY(!escritorio_.IconoIncrustado(kClaseVentana).has_value());
         QCOMPARE(programa_.Leido(QStringLiteral("Pass")), kClaveGuardada);
+    }
+
+    // The line --clave-preajuste prints, put in the machine's preset, gives a
+    // user with no settings of their own that password.
+    void claveDelPreajuste() {
+        const QString clave = QStringLiteral("xyz"); // scrambled, it holds U+008E
+        QVERIFY(programa_.VaciarAjustes());
+        const auto linea = EjecutarHastaElFin(
+            kPrograma, {QStringLiteral("--clave-preajuste")},
+            SinSesionGrafica(programa_.Entorno(escritorio_.Entorno())), clave.toUtf8() + '\n');
+        QCOMPARE(linea.codigo, 0);
+        QTemporaryDir maquina;
+        QFile preajuste(QDir(maquina.path())
+                            .filePath(QFileInfo(kPrograma).fileName() + QStringLiteral(".conf")));
+        QVERIFY(preajuste.open(QIODevice::WriteOnly));
+        preajuste.write("[Config]\n" + linea.salida);
+        preajuste.close();
+
+        QVERIFY(!QFileInfo::exists(programa_.ArchivoAjustes()));
+        QProcessEnvironment entorno = escritorio_.Entorno();
+        entorno.insert(QStringLiteral("XDG_CONFIG_DIRS"), maquina.path());
+        QVERIFY(programa_.Lanzar(entorno));
+        QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
+        QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), clave));
+        QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
+    }
+
+    // Last, as it leaves a second sink behind. The audio server's sinks with
+    // no graphical session, the default one marked; a running copy hears
+    // nothing of it; no server, or one that does not answer, is an error in
+    // good time.
+    void dispositivos() {
+        const QStringList opcion{QStringLiteral("--dispositivos")};
+        const QProcessEnvironment sinSesion =
+            SinSesionGrafica(programa_.Entorno(escritorio_.Entorno()));
+        QTemporaryDir vacia;
+        QProcessEnvironment sinServidor = sinSesion;
+        sinServidor.insert(QStringLiteral("PULSE_SERVER"),
+                           QStringLiteral("unix:") +
+                               QDir(vacia.path()).filePath(QStringLiteral("ninguno")));
+        const auto ninguno = EjecutarHastaElFin(kPrograma, opcion, sinServidor);
+        QVERIFY(pulse_->Pausar());
+        const auto colgado = EjecutarHastaElFin(kPrograma, opcion, sinSesion);
+        QVERIFY(pulse_->Reanudar());
+        for (const Ejecucion& fallida : {ninguno, colgado}) {
+            QVERIFY(fallida.codigo > 0); // and not -1: it ended by itself, in time
+            QCOMPARE(fallida.salida, QByteArray());
+            QVERIFY(!fallida.error.trimmed().isEmpty());
+        }
+
+        const QString segundo = QStringLiteral("segundo");
+        constexpr int kEstereo = 2; // channels
+        QVERIFY(pulse_->AgregarSumidero(segundo, kEstereo));
+        QVERIFY(pulse_->FijarPredeterminado(segundo));
+        const auto json = pulse_->Pactl({QStringLiteral("-f"), QStringLiteral("json"),
+                                         QStringLiteral("list"), QStringLiteral("sinks")});
+        QVERIFY(json.has_value());
+        QByteArray esperado;
+        for (const QJsonValue& sumidero : QJsonDocument::fromJson(json->toUtf8()).array()) {
+            const QString nombre = sumidero[QStringLiteral("name")].toString();
+            esperado +=
+                (nombre + QLatin1Char('\t') + sumidero[QStringLiteral("description")].toString() +
+                 (nombre == segundo ? QString::fromUtf8(linea_ordenes::kMarcaPredeterminado)
+                                    : QString()))
+                    .toUtf8() +
+                '\n';
+        }
+        QVERIFY2(esperado.count('\n') >= 2, esperado.constData());
+        const auto lista = EjecutarHastaElFin(kPrograma, opcion, sinSesion);
+        QCOMPARE(lista.codigo, 0);
+        QCOMPARE(lista.salida, esperado);
+
+        LanzarEnAutomatico();
+        const auto junto =
+            EjecutarHastaElFin(kPrograma, opcion, programa_.Entorno(escritorio_.Entorno()));
+        QCOMPARE(junto.codigo, 0);
+        QCOMPARE(junto.salida, esperado);
+        QTest::qWait(kEsperaNegativaMs);
+        QVERIFY(!Ventana(escritorio_, kTituloAcceso).has_value());
+        QVERIFY(pulse_->FijarPredeterminado(ServidorPulse::kSumideroInicial));
     }
 };
 

@@ -164,6 +164,32 @@ void TerminarProceso(QProcess& proceso) {
     }
 }
 
+Ejecucion EjecutarHastaElFin(const QString& ejecutable, const QStringList& argumentos,
+                             const QProcessEnvironment& entorno, const QByteArray& entrada) {
+    QProcess proceso;
+    proceso.setProcessEnvironment(entorno);
+    AtarAlPadre(proceso);
+    proceso.start(ejecutable, argumentos);
+    proceso.write(entrada);
+    proceso.closeWriteChannel();
+    Ejecucion ejecucion;
+    if (!proceso.waitForFinished(kEsperaMs)) {
+        TerminarProceso(proceso);
+    } else if (proceso.exitStatus() == QProcess::NormalExit) {
+        ejecucion.codigo = proceso.exitCode();
+    }
+    ejecucion.salida = proceso.readAllStandardOutput();
+    ejecucion.error = proceso.readAllStandardError();
+    return ejecucion;
+}
+
+QProcessEnvironment SinSesionGrafica(QProcessEnvironment entorno) {
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        entorno.remove(QString::fromLatin1(variable));
+    }
+    return entorno;
+}
+
 ProgramaEnPrueba::ProgramaEnPrueba(QString ejecutable)
     : ejecutable_(std::move(ejecutable)) {
     VaciarAjustes();

@@ -60,6 +60,18 @@ void AtarAlPadre(QProcess& proceso);
 // SIGTERM, then SIGKILL if it does not end in time; nothing if it is not running.
 void TerminarProceso(QProcess& proceso);
 
+// One run of the program with command-line options that print and end.
+struct Ejecucion {
+    int codigo = -1;   // the exit code; -1 when it crashed or did not end in time
+    QByteArray salida; // standard output
+    QByteArray error;  // standard error
+};
+// Runs `ejecutable` in `entorno` with `entrada` on its standard input, to its end.
+Ejecucion EjecutarHastaElFin(const QString& ejecutable, const QStringList& argumentos,
+                             const QProcessEnvironment& entorno, const QByteArray& entrada = {});
+// `entorno` with no graphical session in it: no X11, no Wayland, no Qt platform.
+QProcessEnvironment SinSesionGrafica(QProcessEnvironment entorno);
+
 // The program as a child process of the test, on the desktop that the
 // environment given at each start describes (EscritorioX::Entorno(),
 // EntornoSni(), a Wayland session's), with a settings folder

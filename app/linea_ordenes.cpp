@@ -1,0 +1,223 @@
+#include "app/linea_ordenes.h"
+
+#include "access/acceso.h"
+#include "app/traduccion.h"
+#include "settings/ajustes.h"
+#include "settings/linea_preajuste.h"
+#include "version_programa.h"
+#include "volume/dispositivos.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QStringList>
+#include <cstdio>
+
+namespace linea_ordenes {
+
+namespace {
+
+constexpr char kOpcionAyuda[] = "help";
+constexpr char kOpcionAyudaCorta[] = "h";
+constexpr char kOpcionVersion[] = "version"; // the name addVersionOption gives it
+constexpr char kOpcionDispositivos[] = "dispositivos";
+constexpr char kOpcionClave[] = "clave-preajuste";
+
+// Qt's own options, which QApplication, the X11 platform and QGuiApplication
+// take off the command line themselves: known here only so that they still
+// reach the application (a session manager restarts a program with
+// -session), and kept out of the help.
+// clang-format off
+constexpr const char* kOpcionesQtConValor[] = {
+    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "geometry",
+    "qwindowicon", "icon", "qwindowtitle", "title", "session", "display", "name", "style",
+    "stylesheet", "qmljsdebugger"};
+constexpr const char* kOpcionesQtSinValor[] = {
+    "reverse", "widgetcount", "sync", "testability", "nograb", "dograb"};
+// clang-format on
+
+// The most bytes read for a password: far more than the longest password
+// takes in any encoding; anything longer is turned down as too long.
+constexpr qint64 kTopeLectura = 4096;
+
+void Preparar(QCommandLineParser& analizador) {
+    // Qt's own options come with one dash ("-platform xcb"), as Qt writes them.
+    analizador.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    analizador.setApplicationDescription(
+        QStringLiteral("Mantiene el volumen de la salida de audio en el nivel elegido. Sin "
+                       "opciones arranca en la bandeja del sistema, o devuelve la ventana de la "
+                       "copia que ya está en marcha."));
+    // The help's own option, for a description in Spanish (Qt's translation
+    // lacks it).
+    analizador.addOption(QCommandLineOption(
+        {QString::fromLatin1(kOpcionAyudaCorta), QString::fromLatin1(kOpcionAyuda)},
+        QStringLiteral("Muestra esta ayuda.")));
+    analizador.addVersionOption();
+    analizador.addOption(QCommandLineOption(
+        QString::fromLatin1(kOpcionDispositivos),
+        QStringLiteral("Escribe los dispositivos de salida de audio, uno por línea: el nombre, "
+                       "un tabulador y la descripción; el predeterminado termina en "
+                       "\"%1\".")
+            .arg(QString::fromUtf8(kMarcaPredeterminado))));
+    analizador.addOption(QCommandLineOption(
+        QString::fromLatin1(kOpcionClave),
+        QStringLiteral("Lee una clave de acceso de la entrada estándar (una línea) y escribe la "
+                       "línea de Pass que la fija en el preajuste para todos los usuarios.")));
+    for (const char* nombre : kOpcionesQtConValor) {
+        QCommandLineOption opcion(QString::fromLatin1(nombre), QString(), QStringLiteral("valor"));
+        opcion.setFlags(QCommandLineOption::HiddenFromHelp);
+        analizador.addOption(opcion);
+    }
+    for (const char* nombre : kOpcionesQtSinValor) {
+        QCommandLineOption opcion(QString::fromLatin1(nombre));
+        opcion.setFlags(QCommandLineOption::HiddenFromHelp);
+        analizador.addOption(opcion);
+    }
+}
+
+// Whether the command line asks for anything of this file: an option of its
+// own, or one that is not understood.
+bool EsNuestra(int argc, char* argv[]) {
+    QStringList argumentos;
+    for (int i = 0; i < argc; ++i) {
+        argumentos.append(QString::fromLocal8Bit(argv[i]));
+    }
+    QCommandLineParser analizador;
+    Preparar(analizador);
+    if (!analizador.parse(argumentos)) {
+        return true;
+    }
+    for (const char* nombre : {kOpcionAyuda, kOpcionVersion, kOpcionDispositivos, kOpcionClave}) {
+        if (analizador.isSet(QString::fromLatin1(nombre))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Escribir(std::FILE* canal, const QByteArray& linea) {
+    std::fwrite(linea.constData(), 1, static_cast<std::size_t>(linea.size()), canal);
+    std::fputc('\n', canal);
+}
+
+void Error(const QString& motivo) {
+    Escribir(stderr, motivo.toLocal8Bit());
+}
+
+// Whether everything written reached standard output.
+int Final() {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        Error(QStringLiteral("No se pudo escribir la salida."));
+        return kSalidaError;
+    }
+    return 0;
+}
+
+int MostrarDispositivos() {
+    const volumen::ListaDispositivos lista = volumen::ListarDispositivos();
+    if (!lista.error.empty()) {
+        Error(QString::fromStdString(lista.error));
+        return kSalidaError;
+    }
+    for (const volumen::Dispositivo& dispositivo : lista.dispositivos) {
+        QString linea = QString::fromStdString(dispositivo.nombre) + QLatin1Char('\t') +
+                        QString::fromStdString(dispositivo.descripcion);
+        if (dispositivo.predeterminado) {
+            linea += QString::fromUtf8(kMarcaPredeterminado);
+        }
+        Escribir(stdout, linea.toLocal8Bit());
+    }
+    return Final();
+}
+
+// The first line of standard input, without its end.
+QString LeerClave() {
+    QFile entrada;
+    if (!entrada.open(stdin, QIODevice::ReadOnly)) {
+        return {};
+    }
+    QByteArray linea = entrada.readLine(kTopeLectura);
+    if (linea.endsWith('\n')) {
+        linea.chop(1);
+    }
+    if (linea.endsWith('\r')) {
+        linea.chop(1);
+    }
+    return QString::fromLocal8Bit(linea);
+}
+
+// The position (from 1) of the first character that cannot be scrambled
+// where it stands.
+qsizetype PrimeraPosicionNoCifrable(const QString& clave) {
+    qsizetype posicion = 1;
+    while (posicion < clave.size() &&
+           ajustes::CifrarClave(true, clave.left(posicion), ajustes::kBaseCifrado)) {
+        ++posicion;
+    }
+    return posicion;
+}
+
+int MostrarLineaClave() {
+    const QString clave = LeerClave();
+    if (clave.isEmpty()) {
+        Error(QStringLiteral("No se leyó ninguna clave: escríbala en la entrada estándar, en una "
+                             "línea."));
+        return kSalidaError;
+    }
+    if (clave.size() > acceso::kLongitudMaximaClave) {
+        Error(QStringLiteral("La clave tiene más de %1 caracteres, más de los que admite el "
+                             "cuadro de la clave de acceso.")
+                  .arg(acceso::kLongitudMaximaClave));
+        return kSalidaError;
+    }
+    const std::optional<QString> cifrada = ajustes::CifrarClave(true, clave, ajustes::kBaseCifrado);
+    if (!cifrada) {
+        Error(QStringLiteral("La clave no se puede guardar: el carácter de la posición %1 no "
+                             "está permitido en ese lugar.")
+                  .arg(PrimeraPosicionNoCifrable(clave)));
+        return kSalidaError;
+    }
+    Escribir(stdout, ajustes::LineaPreajuste(ajustes::kPass, *cifrada));
+    return Final();
+}
+
+} // namespace
+
+std::optional<int> Atender(int argc, char* argv[]) {
+    // The usual start, with no option or only Qt's, is decided without an
+    // application object: the QApplication made later is the only one.
+    if (!EsNuestra(argc, argv)) {
+        return std::nullopt;
+    }
+
+    QCoreApplication aplicacion(argc, argv);
+    QCoreApplication::setApplicationName(QString::fromUtf8(version_programa::kTitulo));
+    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                                .arg(version_programa::kMayor)
+                                                .arg(version_programa::kMenor)
+                                                .arg(version_programa::kRevision));
+    // The help and the parser's errors in Spanish, as the windows speak.
+    CargarTraduccionQt();
+
+    QCommandLineParser analizador;
+    Preparar(analizador);
+    // --version and what is not understood: printed, and the process ends
+    // here; so it does for the help.
+    analizador.process(aplicacion);
+    if (analizador.isSet(QString::fromLatin1(kOpcionAyuda))) {
+        analizador.showHelp();
+    }
+
+    const bool dispositivos = analizador.isSet(QString::fromLatin1(kOpcionDispositivos));
+    const bool clave = analizador.isSet(QString::fromLatin1(kOpcionClave));
+    if (dispositivos && clave) {
+        Error(
+            QStringLiteral("Las opciones --%1 y --%2 no se pueden usar juntas.")
+                .arg(QString::fromLatin1(kOpcionDispositivos), QString::fromLatin1(kOpcionClave)));
+        return kSalidaError;
+    }
+    return dispositivos ? MostrarDispositivos() : MostrarLineaClave();
+}
+
+} // namespace linea_ordenes

@@ -1,0 +1,38 @@
+// The command line. Its own options print something and end the program:
+// they need no graphical session, start no audio output, write no settings
+// and never reach a copy of the program that is already running.
+//
+//   --help, -h            the options
+//   --version, -v         "Quelvaren <version>"
+//   --dispositivos        the audio output devices, one a line: the name (the
+//                         sink's name on Linux, the endpoint's ID on
+//                         Windows), a tab and the description, the default
+//                         one ending in " (predeterminado)"
+//   --clave-preajuste     reads an access password from standard input (one
+//                         line) and prints the line that presets it for every
+//                         user (see settings/linea_preajuste.h)
+//
+// Qt's own options (-platform, -style, -session...) are left for the
+// application, as before; any other option is an error.
+#pragma once
+
+#include <optional>
+
+namespace linea_ordenes {
+
+// Exit code when an option cannot do its work (no audio server, a password
+// that cannot be stored, both options at once). A command line that is not
+// understood ends with EXIT_FAILURE, as Qt's parser ends it.
+inline constexpr int kSalidaError = 1;
+
+// The marker after the default device's description.
+inline constexpr char kMarcaPredeterminado[] = " (predeterminado)";
+
+// Call first in main(), before anything else starts. When the command line
+// asks for one of the options above, or holds an option that is not known,
+// handles it and returns the exit code (--help, --version and errors end
+// the process themselves, as Qt's parser does). Otherwise returns nothing and
+// the program starts as usual.
+std::optional<int> Atender(int argc, char* argv[]);
+
+} // namespace linea_ordenes
