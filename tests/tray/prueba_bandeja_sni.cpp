@@ -1,13 +1,15 @@
 // The real program's tray icon on a StatusNotifierItem host (xfce4-panel on a
 // private session bus under Xvfb), checked through the host's bus: the item
 // registers with the watcher, its title and tips, a real click on the panel's
-// icon, and the icon coming back when the panel restarts.
+// icon, the icon coming back when the panel restarts, and the notice sent to
+// the desktop's notifications when a change is undone.
 
 #include "support/escritorio_x.h"
 #include "support/programa_x.h"
 #include "support/servidor_pulse.h"
 
 #include <QFileInfo>
+#include <QProcess>
 #include <QTest>
 #include <memory>
 
@@ -20,6 +22,8 @@ const QString kClave = QStringLiteral("abc");
 const QString kClaveGuardada = QStringLiteral("MwM");
 const QString kTituloAcceso = QStringLiteral("Introducir la CLAVE de ACCESO");
 const QString kTituloPrincipal = QStringLiteral("Quelvaren");
+constexpr std::uint32_t kVolumenAjeno = 1000; // what another program sets
+constexpr int kEntreCambiosMs = 1000;
 
 } // namespace
 
@@ -101,6 +105,45 @@ private slots:
         QVERIFY(elemento.has_value());
         QVERIFY(Tip(*elemento, QStringLiteral("Funcionando")));
         QVERIFY(programa_.Corre());
+    }
+
+    // Two changes by someone else, a second apart: both undone, one notice,
+    // with the level as the level box shows it, to the notification service
+    // on the panel's bus (no one answers it there: the call is what counts).
+    void avisoAlDeshacerUnCambio() {
+        const QString nivel = QStringLiteral("30000");
+        programa_.Sembrar({{QStringLiteral("Pass"), kClaveGuardada},
+                           {QStringLiteral("Auto"), QStringLiteral("S")},
+                           {QStringLiteral("Valor"), nivel},
+                           {QStringLiteral("Aviso"), QStringLiteral("S")}});
+        QProcess vigia;
+        AtarAlPadre(vigia);
+        vigia.start(QStringLiteral("dbus-monitor"),
+                    {QStringLiteral("--address"), escritorio_.BusSni(),
+                     QStringLiteral("type='method_call',interface='org.freedesktop.Notifications',"
+                                    "member='Notify'")});
+        QVERIFY(vigia.waitForStarted());
+        QVERIFY(programa_.Lanzar(escritorio_.EntornoSni()));
+        QVERIFY(Elemento().has_value());
+
+        const QString sumidero = ServidorPulse::kSumideroInicial;
+        QList<std::uint32_t> sostenido;
+        QVERIFY(Esperar([&] {
+            sostenido = pulse_->VolumenCanales(sumidero);
+            return !sostenido.isEmpty() && sostenido.first() != kVolumenAjeno;
+        }));
+        for (int cambio = 0; cambio < 2; ++cambio) {
+            QVERIFY(pulse_->FijarVolumen(sumidero, {kVolumenAjeno}));
+            QVERIFY(Esperar([&] { return pulse_->VolumenCanales(sumidero) == sostenido; }));
+            QTest::qWait(kEntreCambiosMs);
+        }
+        const QString avisos = QString::fromUtf8(vigia.readAllStandardOutput());
+        QCOMPARE(avisos.count(QStringLiteral("member=Notify")), 1);
+        QVERIFY2(avisos.contains(QStringLiteral("string \"Quelvaren\"")), qPrintable(avisos));
+        QVERIFY2(
+            avisos.contains(QStringLiteral("string \"El volumen está fijado en %1.\"").arg(nivel)),
+            qPrintable(avisos));
+        TerminarProceso(vigia);
     }
 };
 
