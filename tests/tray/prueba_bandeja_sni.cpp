@@ -81,6 +81,23 @@ private slots:
                  QStringLiteral("(<'Quelvaren'>,)\n"));
         QVERIFY(Tip(*elemento, QStringLiteral("Funcionando")));
 
+        // The window put away behind the icon, mapped by someone else: each
+        // key sent to it (the button's access key) only asks for the
+        // password, and control goes on.
+        const auto escondida = VentanaDelPrograma(escritorio_, kTituloPrincipal);
+        QVERIFY(escondida.has_value() && !escritorio_.VentanaMapeada(*escondida));
+        QVERIFY(escritorio_.Ejecutar(QStringLiteral("xdotool"),
+                                     {QStringLiteral("windowmap"), QString::number(*escondida)}));
+        for (int intento = 0; intento < 2; ++intento) {
+            Tecla(escritorio_, QString::number(*escondida), QStringLiteral("alt+t"));
+            QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
+            QVERIFY(
+                Tecla(escritorio_, *Ventana(escritorio_, kTituloAcceso), QStringLiteral("Escape")));
+            QVERIFY(Esperar([&] { return !Ventana(escritorio_, kTituloAcceso).has_value(); }));
+        }
+        const auto tip = escritorio_.PropiedadSni(*elemento, QStringLiteral("ToolTip"));
+        QVERIFY(tip && tip->contains(QStringLiteral("'Funcionando'")));
+
         // A real left click on the panel's icon: the password, then the window.
         const auto icono = escritorio_.IconoPanelSni();
         QVERIFY(icono.has_value());
