@@ -483,10 +483,7 @@ private slots:
         QVERIFY2(*tipDespues == *tipAntes, "el tip no es el de antes");
 
         // A left click still asks for the password and shows the window.
-        QVERIFY(x_.Clic(icono->Centro().x(), icono->Centro().y()));
-        QVERIFY(EsperarVentana(x_, kTituloAcceso));
-        QVERIFY(Teclear(x_, *Ventana(x_, kTituloAcceso), kClave));
-        QVERIFY(EsperarVentana(x_, kTituloPrincipal));
+        QVERIFY(VolverPorElIcono(x_, *icono, kClave));
         // And a minimised window goes back behind the icon, not to a taskbar.
         QVERIFY(Tecla(x_, *Ventana(x_, kTituloPrincipal), QStringLiteral("Escape")));
         QVERIFY(Esperar([&] { return !Ventana(x_, kTituloPrincipal).has_value(); }));

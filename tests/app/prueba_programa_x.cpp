@@ -161,10 +161,7 @@ private slots:
         // A left click on the icon asks for the password; the right one shows the window.
         const auto icono = Icono(escritorio_);
         QVERIFY(icono.has_value());
-        QVERIFY(escritorio_.Clic(icono->Centro().x(), icono->Centro().y()));
-        QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
-        QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), kClave));
-        QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
+        QVERIFY(VolverPorElIcono(escritorio_, *icono, kClave));
 
         // Leaving: "&Salir" asks first; Yes removes the icon and ends the program.
         QVERIFY(
@@ -264,10 +261,7 @@ private slots:
         for (int vuelta = 0; vuelta < kVueltas; ++vuelta) {
             const auto icono = Icono(escritorio_);
             QVERIFY(icono.has_value());
-            QVERIFY(escritorio_.Clic(icono->Centro().x(), icono->Centro().y()));
-            QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
-            QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), kClave));
-            QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
+            QVERIFY(VolverPorElIcono(escritorio_, *icono, kClave));
             QTest::qWait(kEsperaNegativaMs);
             const auto principal = Ventana(escritorio_, kTituloPrincipal);
             QVERIFY2(principal.has_value(), qPrintable(QStringLiteral("vuelta %1").arg(vuelta)));

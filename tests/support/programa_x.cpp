@@ -116,6 +116,15 @@ std::optional<EscritorioX::Geometria> Icono(const EscritorioX& x) {
     return x.GeometriaVentana(*icono);
 }
 
+bool VolverPorElIcono(const EscritorioX& x, const EscritorioX::Geometria& icono,
+                      const QString& clave) {
+    if (!x.Clic(icono.Centro().x(), icono.Centro().y()) || !EsperarVentana(x, kTituloDelAcceso)) {
+        return false;
+    }
+    const auto acceso = Ventana(x, kTituloDelAcceso);
+    return acceso && Teclear(x, *acceso, clave) && EsperarVentana(x, kTituloDeLaPrincipal);
+}
+
 std::optional<EscritorioX::IdVentana> VentanaDelPrograma(const EscritorioX& x,
                                                          const QString& titulo) {
     const auto ventanas = x.Ejecutar(

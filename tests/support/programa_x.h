@@ -22,6 +22,8 @@ namespace programa_x {
 
 inline constexpr int kEsperaMs = 15000; // anything the X server, trayer or the program must do
 inline const QString kClaseVentana = QStringLiteral("quelvaren");
+inline const QString kTituloDelAcceso = QStringLiteral("Introducir la CLAVE de ACCESO");
+inline const QString kTituloDeLaPrincipal = QStringLiteral("Quelvaren");
 
 // Polls the condition, running this process's events meanwhile.
 bool Esperar(const std::function<bool()>& condicion, int esperaMs = kEsperaMs);
@@ -44,6 +46,10 @@ bool Teclear(const EscritorioX& x, const QString& ventana, const QString& texto)
 bool Tecla(const EscritorioX& x, const QString& ventana, const QString& tecla);
 // Where the program's tray icon is, once a tray host has embedded it.
 std::optional<EscritorioX::Geometria> Icono(const EscritorioX& x);
+// The way back through an icon: a left click on it, the password typed into
+// the access dialog that comes, and the main window on show.
+bool VolverPorElIcono(const EscritorioX& x, const EscritorioX::Geometria& icono,
+                      const QString& clave);
 
 // The program's own top-level window with exactly that title (not a window
 // manager's frame around it), also while it is minimised or hidden.

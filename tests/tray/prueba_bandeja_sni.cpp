@@ -101,10 +101,7 @@ private slots:
         // A real left click on the panel's icon: the password, then the window.
         const auto icono = escritorio_.IconoPanelSni();
         QVERIFY(icono.has_value());
-        QVERIFY(escritorio_.Clic(icono->Centro().x(), icono->Centro().y()));
-        QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
-        QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), kClave));
-        QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
+        QVERIFY(VolverPorElIcono(escritorio_, *icono, kClave));
 
         // Stopping and starting control changes the tip the host reads.
         const auto principal = Ventana(escritorio_, kTituloPrincipal);
