@@ -248,7 +248,8 @@ valores_de user 'Software\\Microsoft\\Windows\\CurrentVersion\\Run' | grep -q '^
   fallo "quedó el arranque al iniciar la sesión"
 grep -qF '[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quelvaren]' "$WINEPREFIX/system.reg" &&
   fallo "quedó la entrada de Programas y características"
-[ "$(valores_de user 'Software\\Quelvaren\\Config' | sed -n 's/^"Pass"="\(.*\)"$/\1/p')" = "$esperada" ] ||
+quedan=$(valores_de user 'Software\\Quelvaren\\Config' | sed -n 's/^"Pass"="\(.*\)"$/\1/p')
+[ -n "$quedan" ] && [ "$quedan" = "$guardada" ] ||
   fallo "el desinstalador borró los ajustes del usuario"
 
 # Whatever the program and Wine said, but ALSA's complaints about the
