@@ -168,9 +168,13 @@ if ! timeout $kEspera "$wine" "$instalador" /S /ARRANQUE </dev/null >"$carpeta/i
   cat "$carpeta/instalador.log"
   fallo "el instalador no terminó bien"
 fi
-# Every file of the runnable folder, and the uninstaller besides.
-diferencias=$(diff -r "$(dirname "$instalador")/Quelvaren" "$instalada" | grep -v ': Desinstalar.exe$')
+# Every file of the runnable folder, and the uninstaller and the licences
+# besides.
+diferencias=$(diff -r "$(dirname "$instalador")/Quelvaren" "$instalada" |
+  grep -v -e ': Desinstalar.exe$' -e ': licencias$')
 [ -z "$diferencias" ] || fallo "la carpeta instalada no es la carpeta del programa: $diferencias"
+diff -r "$(dirname "$instalador")/licencias" "$instalada/licencias" >/dev/null ||
+  fallo "faltan las licencias de lo que se instala"
 [ -f "$instalada/Desinstalar.exe" ] || fallo "falta el desinstalador"
 [ -f "$enlace" ] || fallo "falta la entrada del menú Inicio"
 registro_de system >/dev/null
