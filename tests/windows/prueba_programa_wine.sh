@@ -4,6 +4,7 @@
 # where Wine docks its tray icons:
 #  - the installer, run silently with the start at logon, puts the runnable
 #    folder under Program Files, a Start menu entry and the Run value;
+#  - --dispositivos lists Wine's one endpoint as the default;
 #  - the first start asks for the first password, which lands scrambled in
 #    Wine's registry, as the Linux build scrambles it;
 #  - Activar hides the window to the tray; a click on the icon asks for the
@@ -185,6 +186,13 @@ valores_de system 'Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quel
   grep -qxF "\"DisplayVersion\"=\"$(basename "$instalador" | sed 's/^Quelvaren-\(.*\)-instalador\.exe$/\1/')\"" ||
   fallo "falta la entrada de Programas y características"
 [ -f "$instalada/Quelvaren.exe" ] || { echo "FALLO: no hay programa instalado"; exit 1; }
+
+echo "== La lista de dispositivos"
+# Wine's one endpoint (ALSA's null device), by its ID, marked as the default.
+timeout $kEspera "$wine" "$instalada/Quelvaren.exe" --dispositivos </dev/null \
+  >"$carpeta/dispositivos.txt" 2>&1 || fallo "--dispositivos no terminó bien"
+grep -qaP '^\{[0-9.]+\}\.\{[0-9A-Fa-f-]+\}\t.+ \(predeterminado\)\r?$' "$carpeta/dispositivos.txt" ||
+  fallo "--dispositivos no dio el dispositivo predeterminado: $(cat "$carpeta/dispositivos.txt")"
 
 echo "== Primer arranque"
 arrancar
