@@ -223,6 +223,14 @@ private slots:
 
         QVERIFY(atspi::EsperarVentana(bus, kTituloPrincipal));
         QVERIFY2(sinNombre().isEmpty(), qPrintable(sinNombre().join(QStringLiteral(", "))));
+
+        // The configuration dialog, past the password.
+        QVERIFY(atspi::Pulsar(bus, QStringLiteral("Configurar")));
+        QVERIFY(atspi::EsperarVentana(bus, kTituloAcceso));
+        QVERIFY(atspi::Escribir(bus, QStringLiteral("password text"), kClave));
+        QVERIFY(atspi::Pulsar(bus, QStringLiteral("Aceptar")));
+        QVERIFY(atspi::EsperarVentana(bus, QStringLiteral("Configuración de la Aplicación")));
+        QVERIFY2(sinNombre().isEmpty(), qPrintable(sinNombre().join(QStringLiteral(", "))));
         QVERIFY(programa_.Terminar());
     }
 
