@@ -255,7 +255,7 @@ private slots:
     // back every time and it stays: the window manager's late reports of the
     // program's own restore do not lock it again.
     void bandejaConGestorDevuelveLaVentanaCadaVez() {
-        constexpr int kVueltas = 5;
+        constexpr int kVueltas = 10;
         QVERIFY2(escritorio_.IniciarGestorVentanas(), qPrintable(escritorio_.Error()));
         LanzarEnAutomatico();
         for (int vuelta = 0; vuelta < kVueltas; ++vuelta) {
