@@ -4,10 +4,7 @@
 // service on the spot; none of them waits on a device.
 #include "volume/dispositivos.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "volume/com_windows.h"
 
 #include <mmdeviceapi.h>
 // Last: it turns the property keys below into definitions of this file.
@@ -24,45 +21,8 @@
 namespace volumen {
 namespace {
 
-// A COM interface, released when it goes.
-struct Soltar {
-    void operator()(IUnknown* objeto) const { objeto->Release(); }
-};
-template <typename Interfaz> using Com = std::unique_ptr<Interfaz, Soltar>;
-
-// COM for the calling thread, for as long as this object lives. A thread that
-// already has COM in the other apartment keeps it, and it serves as well.
-class ComDelHilo {
-public:
-    ComDelHilo()
-        : resultado_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-    ~ComDelHilo() {
-        if (SUCCEEDED(resultado_)) {
-            CoUninitialize();
-        }
-    }
-    ComDelHilo(const ComDelHilo&) = delete;
-    ComDelHilo& operator=(const ComDelHilo&) = delete;
-    bool Listo() const { return SUCCEEDED(resultado_) || resultado_ == RPC_E_CHANGED_MODE; }
-
-private:
-    HRESULT resultado_;
-};
-
-std::string Utf8(const wchar_t* texto) {
-    if (texto == nullptr || *texto == L'\0') {
-        return {};
-    }
-    // With -1 the sizes count the final null, which std::string keeps apart.
-    const int tamano = WideCharToMultiByte(CP_UTF8, 0, texto, -1, nullptr, 0, nullptr, nullptr);
-    if (tamano <= 1) {
-        return {};
-    }
-    std::string resultado(static_cast<std::size_t>(tamano), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, texto, -1, resultado.data(), tamano, nullptr, nullptr);
-    resultado.resize(static_cast<std::size_t>(tamano) - 1);
-    return resultado;
-}
+using com::Com;
+using com::Utf8;
 
 // The endpoint's ID, or nothing when it cannot be read.
 std::string Identificador(IMMDevice& dispositivo) {
@@ -70,9 +30,7 @@ std::string Identificador(IMMDevice& dispositivo) {
     if (FAILED(dispositivo.GetId(&id))) {
         return {};
     }
-    std::string resultado = Utf8(id);
-    CoTaskMemFree(id);
-    return resultado;
+    return Utf8(com::TextoCom(id).get());
 }
 
 // The name the system's sound settings show, or nothing.
@@ -103,8 +61,8 @@ ListaDispositivos Fallo(const char* que, HRESULT resultado) {
 } // namespace
 
 ListaDispositivos ListarDispositivos() {
-    ComDelHilo com;
-    if (!com.Listo()) {
+    const com::ComDelHilo hilo;
+    if (!hilo.Listo()) {
         return {{}, "No se pudo preparar COM para hablar con el servicio de audio."};
     }
     IMMDeviceEnumerator* crudo = nullptr;

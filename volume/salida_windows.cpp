@@ -27,6 +27,7 @@
 // for it at most one beat of the cycle: a worker held up longer inside the
 // audio service is let go, and as it shares nothing with the output but the
 // mailbox, it ends on its own whenever the service answers.
+#include "volume/com_windows.h"
 #include "volume/freno_correcciones.h"
 #include "volume/salida_volumen.h"
 
@@ -77,16 +78,8 @@ constexpr auto kEsperaFinTrabajador = std::chrono::milliseconds(kIntervaloContro
 constexpr GUID kContextoDeReserva = {
     0x51e1a7a0, 0x2c4b, 0x4f1e, {0x9d, 0x38, 0x6a, 0x71, 0x0c, 0x5e, 0xb2, 0x47}};
 
-// Releases a COM interface when it goes out of scope.
-struct LiberarCom {
-    void operator()(IUnknown* interfaz) const { interfaz->Release(); }
-};
-template <typename T> using Com = std::unique_ptr<T, LiberarCom>;
-
-// Frees a text that COM allocated for us.
-struct LiberarTexto {
-    void operator()(WCHAR* texto) const { CoTaskMemFree(texto); }
-};
+using com::Com;
+using com::ComDelHilo;
 
 using Reloj = std::chrono::steady_clock;
 
@@ -164,18 +157,6 @@ bool Difiere(const Niveles& niveles, std::uint32_t palabra, Modo modo) {
         }
     }
     return false;
-}
-
-// A device ID as Core Audio takes it, from the store's UTF-8.
-std::wstring Ancho(const std::string& texto) {
-    const int largo =
-        MultiByteToWideChar(CP_UTF8, 0, texto.data(), static_cast<int>(texto.size()), nullptr, 0);
-    std::wstring ancho(static_cast<std::size_t>(std::max(largo, 0)), L'\0');
-    if (largo > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, texto.data(), static_cast<int>(texto.size()), ancho.data(),
-                            largo);
-    }
-    return ancho;
 }
 
 // What the callers and the callbacks leave for the worker, under the lock.
@@ -343,24 +324,6 @@ struct Pedido {
     std::optional<Niveles> niveles;
     bool comprobar = false; // a pause of corrections is over
     Preferencias preferencias;
-};
-
-// COM for the calling thread, in the multithreaded apartment, for as long as
-// this object lives.
-class ComDelHilo {
-public:
-    ComDelHilo()
-        : iniciado_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
-    ~ComDelHilo() {
-        if (iniciado_) {
-            CoUninitialize();
-        }
-    }
-    ComDelHilo(const ComDelHilo&) = delete;
-    ComDelHilo& operator=(const ComDelHilo&) = delete;
-
-private:
-    bool iniciado_;
 };
 
 // The worker thread's side: every COM object of the output lives here and
@@ -552,7 +515,7 @@ Com<IMMDevice> Trabajador::Predeterminado() {
     const HRESULT resultado =
         preferencias_.dispositivo.empty()
             ? enumerador_->GetDefaultAudioEndpoint(eRender, eConsole, &dispositivo)
-            : enumerador_->GetDevice(Ancho(preferencias_.dispositivo).c_str(), &dispositivo);
+            : enumerador_->GetDevice(com::Ancho(preferencias_.dispositivo).c_str(), &dispositivo);
     if (SUCCEEDED(resultado) && !preferencias_.dispositivo.empty()) {
         // One device by its ID: only while it is there to play.
         DWORD estado = 0;
@@ -627,7 +590,7 @@ void Trabajador::Vigilar(IMMDevice* dispositivo) {
     if (FAILED(dispositivo->GetId(&idCrudo)) || idCrudo == nullptr) {
         return;
     }
-    const std::unique_ptr<WCHAR, LiberarTexto> idPropio(idCrudo);
+    const com::TextoCom idPropio(idCrudo);
     const std::wstring id(idCrudo);
     UINT canales = 0;
     if (vigilado_ && id == idVigilado_ && SUCCEEDED(vigilado_->GetChannelCount(&canales))) {
@@ -683,7 +646,7 @@ void Trabajador::DejarDeVigilar() {
 // it may outlive the output when the destructor stops waiting for it.
 void Trabajar(std::shared_ptr<Buzon> buzon, GUID contexto, bool restaurar) {
     try {
-        const ComDelHilo com;
+        const ComDelHilo hilo;
         Trabajador trabajador(buzon, contexto, restaurar);
         trabajador.Atender();
     } catch (...) {
