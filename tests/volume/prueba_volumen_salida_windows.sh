@@ -13,33 +13,19 @@ readonly kSinProbar=77        # ctest's SKIP_RETURN_CODE for this test
 readonly kLimitePrefijo=180   # seconds to make a new prefix
 readonly kLimiteEjecucion=30  # seconds for one run of the program
 
-if [ ! -x "$wine" ] || [ ! -x "$wineserver" ]; then
-  echo "NO SE PROBÓ la salida de Windows: falta wine64 (paquetes wine64 wine)"
-  exit $kSinProbar
-fi
+. "$(dirname "$0")/../support/wine.sh"
+wine_presente "la salida de Windows"
 if [ ! -f "$programa" ]; then
   echo "NO SE PROBÓ la salida de Windows: falta $programa (compilador x86_64-w64-mingw32-g++-posix)"
   exit $kSinProbar
 fi
 
-mkdir -p "$carpeta/home"
-export HOME=$carpeta/home WINEPREFIX=$carpeta/prefijo
 export WINEDLLOVERRIDES=winemenubuilder.exe=d WINEDEBUG=-all
 # A console program: no display, no sound server.
 unset DISPLAY WAYLAND_DISPLAY PULSE_SERVER
 registro=$carpeta/wine.log
 
-# A prefix is kept only once it is complete.
-if [ ! -f "$carpeta/prefijo.hecho" ]; then
-  rm -rf "$WINEPREFIX"
-  if ! timeout $kLimitePrefijo "$wine" wineboot -i </dev/null >"$registro" 2>&1 ||
-     ! timeout $kLimitePrefijo "$wineserver" -w; then
-    cat "$registro"
-    echo "FALLO: Wine no creó su prefijo en $WINEPREFIX"
-    exit 1
-  fi
-  touch "$carpeta/prefijo.hecho"
-fi
+wine_prefijo $kLimitePrefijo
 
 # ALSA's whole configuration, without the machine's: one null device, or none.
 printf 'pcm.!default { type null }\n' >"$carpeta/alsa-con-dispositivo.conf"

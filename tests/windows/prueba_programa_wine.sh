@@ -31,10 +31,8 @@ readonly kTituloPrimeraClave='Nueva Clave de Acceso'
 readonly kTituloAcceso='Introducir la CLAVE de ACCESO'
 readonly kTituloPrincipal='Quelvaren'
 
-if [ ! -x "$wine" ] || [ ! -x "$wineserver" ]; then
-  echo "NO SE PROBÓ el programa para Windows: falta wine64 (paquetes wine64 wine)"
-  exit $kSinProbar
-fi
+. "$(dirname "$0")/../support/wine.sh"
+wine_presente "el programa para Windows"
 if [ ! -f "$instalador" ]; then
   echo "NO SE PROBÓ el programa para Windows: falta $instalador (scripts/windows lo hace; necesita el kit de Qt para Windows)"
   exit $kSinProbar
@@ -84,18 +82,7 @@ terminar() {
 }
 trap terminar EXIT
 
-# A prefix is kept only once it is complete. Qt 6 wants Windows 10.
-if [ ! -f "$carpeta/prefijo.hecho" ]; then
-  rm -rf "$WINEPREFIX"
-  if ! { timeout $kLimitePrefijo "$wine" wineboot -i && timeout $kLimitePrefijo "$wine" reg add \
-    'HKCU\Software\Wine' /v Version /d win10 /f && timeout $kLimitePrefijo "$wineserver" -w; } \
-    </dev/null >"$carpeta/prefijo.log" 2>&1; then
-    cat "$carpeta/prefijo.log"
-    echo "FALLO: Wine no creó su prefijo en $WINEPREFIX"
-    exit 1
-  fi
-  touch "$carpeta/prefijo.hecho"
-fi
+wine_prefijo $kLimitePrefijo
 # Every run starts as a machine that never had the program: no folder, no
 # settings, no entries of an earlier run (the registry files are edited while
 # no wineserver holds them).
