@@ -253,8 +253,8 @@ clave_politica=$(printf 'xyz\n' | "$programa_linux" --clave-politica | sed -n 's
   timeout $kEspera "$wine" reg add "$politica" /v Clave /d "$clave_politica" /f; } </dev/null \
   >>"$carpeta/registro.log" 2>&1 || fallo "no se pudo escribir la política"
 timeout $kEspera "$wine" "$instalada/Quelvaren.exe" --comprobar </dev/null >"$carpeta/comprobar.txt" 2>&1
-grep -qa '^Valor=20000 (pol.tica)' "$carpeta/comprobar.txt" &&
-  grep -qa '^Clave de acceso: la de la pol.tica' "$carpeta/comprobar.txt" ||
+LC_ALL=C grep -qa '^Valor=20000 (pol.tica)' "$carpeta/comprobar.txt" &&
+  LC_ALL=C grep -qa '^Clave de acceso: la de la pol.tica' "$carpeta/comprobar.txt" ||
   fallo "--comprobar no leyó la política: $(cat "$carpeta/comprobar.txt")"
 arrancar
 esperar hay_ventana "$kTituloAcceso" || fallo "no pidió la clave con la política"
