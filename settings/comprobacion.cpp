@@ -61,12 +61,18 @@ QString Escrito(const Clave& clave, const Lectura& lectura) {
         .arg(Nombre(clave), lectura.texto, NombreOrigen(lectura.origen));
 }
 
+// A key that belongs in another store, and where it goes instead.
+struct Extraviada {
+    const Clave& clave;
+    QString pista;
+};
+
 // Names in a store that the program does not read: groups and keys beside
 // its own, and keys it does not know or that are written in another case.
 // `hermanos` is whether the groups beside `grupo` belong to this store.
 void RevisarNombres(QSettings& almacen, const QString& donde, const QString& grupo, bool hermanos,
-                    bool mayusculas, std::span<const Clave* const> conocidas, const QString& pista,
-                    Comprobacion& comprobacion) {
+                    bool mayusculas, std::span<const Clave* const> conocidas,
+                    const Extraviada& extraviada, Comprobacion& comprobacion) {
     const auto avisar = [&](const QString& texto) {
         comprobacion.avisos.append(donde + QStringLiteral(": ") + texto);
     };
@@ -100,10 +106,14 @@ void RevisarNombres(QSettings& almacen, const QString& donde, const QString& gru
         if (exacta) {
             continue;
         }
-        avisar(
-            parecida != nullptr
-                ? QStringLiteral("%1 se escribe %2; así no se lee.").arg(escrita, Nombre(*parecida))
-                : QStringLiteral("%1 no es una clave que se lea aquí%2.").arg(escrita, pista));
+        if (parecida != nullptr) {
+            avisar(
+                QStringLiteral("%1 se escribe %2; así no se lee.").arg(escrita, Nombre(*parecida)));
+        } else if (escrita.compare(Nombre(extraviada.clave), Qt::CaseInsensitive) == 0) {
+            avisar(QStringLiteral("%1 no se lee aquí: %2.").arg(escrita, extraviada.pista));
+        } else {
+            avisar(QStringLiteral("%1 no es una clave del programa; no se lee.").arg(escrita));
+        }
     }
     const QStringList subgrupos = almacen.childGroups();
     for (const QString& subgrupo : subgrupos) {
@@ -123,8 +133,8 @@ void RevisarAlmacenes(Comprobacion& comprobacion) {
         RevisarNombres(*almacen, politica::Ubicacion(), politica::Grupo(),
                        politica::DistingueMayusculas(), politica::DistingueMayusculas(),
                        kClavesPolitica,
-                       QStringLiteral(" (la clave de acceso va en Clave, como la escribe "
-                                      "--clave-politica)"),
+                       {kPass, QStringLiteral("la clave de acceso de la política va en Clave, como "
+                                              "la escribe --clave-politica")},
                        comprobacion);
     }
     // The user's store and the preset: their group is the last folder of a
@@ -137,7 +147,8 @@ void RevisarAlmacenes(Comprobacion& comprobacion) {
         }
         RevisarNombres(almacen, Donde(almacen, ruta), grupo, !grupo.contains(u'/'),
                        politica::DistingueMayusculas(), kClavesAlmacen,
-                       QStringLiteral(" (Clave solo se lee en la política)"), comprobacion);
+                       {kClavePolitica, QStringLiteral("solo se lee en la política")},
+                       comprobacion);
     };
     revisarAlmacen(*AbrirAlmacen(), RutaClave(kValor));
     revisarAlmacen(*AbrirAlmacenDelSistema(), RutaEnSistema(kValor));
