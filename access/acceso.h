@@ -26,4 +26,15 @@ bool ComprobarAcceso(const std::function<void()>& accionPermitida = {});
 // Whether the access dialog is on screen now.
 bool AccesoFrmVisible();
 
+// The access password that an administrator's policy sets, as its hash
+// (access/huella_clave.h); empty for none. While one is set it is the access
+// password: gstrClave is not used, and no first password is asked for. A text
+// that is no hash is still a password set, one that nothing typed matches.
+void FijarClaveAdministrador(const QString& huella);
+bool HayClaveAdministrador();
+// Whether `escrita` is the access password in force. Checking the
+// administrator's takes about a second: meanwhile the windows repaint and the
+// timers run, and the user's input waits until it is done.
+bool ClaveCorrecta(const QString& escrita);
+
 } // namespace acceso

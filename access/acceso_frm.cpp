@@ -109,7 +109,7 @@ void AccesoFrm::Form_Activate() {
 }
 
 void AccesoFrm::BtnAceptar_Click() {
-    if (TxtClave->text() == gstrClave) {
+    if (acceso::ClaveCorrecta(TxtClave->text())) {
         gblnAcceso = true;
         accept();
         return;

@@ -48,6 +48,13 @@ const QString kCaptionDesactivar = QStringLiteral("Desac&tivar Control");
 
 const QString kArchivoIcono = QStringLiteral("Quelvaren.ico");
 
+const QString kTipNivel = QStringLiteral("Escribir un valor entre 0 y 65535 y presionar ENTER");
+// What a control that the administrator's policy sets says of itself.
+const QString kTipNivelImpuesto =
+    QStringLiteral("El administrador ha fijado este valor; no se puede cambiar.");
+const QString kTipAutoImpuesto =
+    QStringLiteral("El administrador ha fijado si el control arranca solo; no se puede cambiar.");
+
 // The level box takes five typed characters: 65535 at most.
 constexpr int kCaracteresNivel = 5;
 constexpr int kPasoPaginaHScr = 7000;
@@ -181,12 +188,16 @@ bool EsFocoDeIdaYVuelta(Qt::FocusReason motivo) {
            motivo == Qt::MenuBarFocusReason;
 }
 
-// The stored level; anything that is not a signed 32-bit number reads as the
+// A stored level; anything that is not a signed 32-bit number reads as the
 // default.
-std::int32_t NivelGuardado() {
+std::int32_t NivelDeTexto(const QString& texto) {
     bool numero = false;
-    const std::int32_t nivel = ajustes::Leer(ajustes::kValor).toInt(&numero);
+    const std::int32_t nivel = texto.toInt(&numero);
     return numero ? nivel : QString::fromLatin1(ajustes::kValor.porDefecto).toInt();
+}
+
+std::int32_t NivelGuardado() {
+    return NivelDeTexto(ajustes::Leer(ajustes::kValor));
 }
 
 // The level text that the box holds once the start-up sequence has put the
@@ -225,9 +236,13 @@ CtrlVolFrm::CtrlVolFrm(volumen::SalidaVolumen& salida, QWidget* padre)
     });
     bandeja::PrepararCerrojo(
         this, [this] { Congelar(); }, [this] { Descongelar(); });
+    connect(&vigiaPolitica_, &ajustes::VigiaPolitica::Cambiada, this, &CtrlVolFrm::AplicarPolitica);
 }
 
 QString CtrlVolFrm::NivelEnVigor() const {
+    if (!nivelPolitica_.isEmpty()) {
+        return nivelPolitica_;
+    }
     return bandeja::Bloqueada(this) ? nivelCongelado_ : TxtOb0->text();
 }
 
@@ -245,6 +260,44 @@ void CtrlVolFrm::Descongelar() {
     }
     DescribirBarra();
     TxtOb0->setText(nivelCongelado_);
+}
+
+void CtrlVolFrm::AplicarPolitica() {
+    acceso::FijarClaveAdministrador(
+        ajustes::LeerPolitica(ajustes::kClavePolitica).value_or(QString()));
+
+    // The level, as the start-up would show it; the window, locked or not,
+    // shows it too.
+    const auto valor = ajustes::LeerPolitica(ajustes::kValor);
+    nivelPolitica_ =
+        valor ? TextoNivelInicial(NivelDeTexto(*valor), kPosicionInicialHScr) : QString();
+    if (valor) {
+        {
+            const QSignalBlocker sinCambio(HScr);
+            HScr->setValue(volumen::NivelAPosicion(nivelPolitica_.toInt()));
+        }
+        DescribirBarra();
+        TxtOb0->setText(nivelPolitica_);
+        nivelCongelado_ = nivelPolitica_;
+        posicionCongelada_ = HScr->value();
+    }
+    // Disabled on their own, they stay so when the lock enables the window.
+    TxtOb0->setEnabled(!valor);
+    HScr->setEnabled(!valor);
+    TxtOb0->setToolTip(valor ? kTipNivelImpuesto : kTipNivel);
+    HScr->setToolTip(valor ? kTipNivelImpuesto : QString());
+
+    const auto autoactivar = ajustes::LeerPolitica(ajustes::kAuto);
+    if (autoactivar) {
+        ChkAuto->setChecked(*autoactivar == QLatin1String(ajustes::kSi));
+    }
+    ChkAuto->setEnabled(!autoactivar);
+    ChkAuto->setToolTip(autoactivar ? kTipAutoImpuesto : QString());
+
+    salida_.Configurar(PreferenciasGuardadas());
+    if (ciclo_.Activo()) {
+        ciclo_.Timer_Timer();
+    }
 }
 
 CtrlVolFrm::~CtrlVolFrm() {
@@ -305,7 +358,7 @@ void CtrlVolFrm::ConstruirControles() {
 
     TxtOb0 = new QLineEdit(QStringLiteral("65535"), FraDatos);
     TxtOb0->setObjectName(QStringLiteral("TxtOb(0)"));
-    TxtOb0->setToolTip(QStringLiteral("Escribir un valor entre 0 y 65535 y presionar ENTER"));
+    TxtOb0->setToolTip(kTipNivel);
     TxtOb0->setGeometry(RectTwips(1920, 420, 1275, 555));
     TxtOb0->setFont(Fuente("Comic Sans MS", 15.75));
     TxtOb0->setAlignment(Qt::AlignCenter);
@@ -531,6 +584,10 @@ CtrlVolFrm::Camino CtrlVolFrm::Form_Load() {
         QApplication::setWindowIcon(icono); // the dialogs' and message boxes' too
     }
 
+    // The administrator's password, which makes a first one needless.
+    acceso::FijarClaveAdministrador(
+        ajustes::LeerPolitica(ajustes::kClavePolitica).value_or(QString()));
+
     // 2. The access password. A stored form that does not unscramble counts
     // as no password: the user is asked for a new one below.
     gstrClave = ajustes::CifrarClave(false, ajustes::Leer(ajustes::kPass), ajustes::kBaseCifrado)
@@ -542,14 +599,16 @@ CtrlVolFrm::Camino CtrlVolFrm::Form_Load() {
     // 4. Auto-activation, only for exactly "S".
     ChkAuto->setChecked(ajustes::Leer(ajustes::kAuto) == QLatin1String(ajustes::kSi));
 
-    // 5. A first password, when none is set.
-    if (gstrClave.isEmpty()) {
+    // 5. A first password, when none is set (the administrator's counts).
+    if (gstrClave.isEmpty() && !acceso::HayClaveAdministrador()) {
         PedirPrimeraClave();
     }
 
     // 6, 7. The level into the box, and the bar to match it.
     TxtOb0->setText(QString::number(volumen::RecortarNivel(nivelGuardado)));
     HScr->setValue(volumen::NivelAPosicion(TxtOb0->text().toInt()));
+    // What the administrator's policy sets cannot be changed in the window.
+    AplicarPolitica();
 
     // 8. Either control starts by itself, or the window shows behind the
     // access check.
@@ -588,7 +647,7 @@ void CtrlVolFrm::AdelantarPrimeraEscritura(volumen::SalidaVolumen& salida) {
     }
     const auto clave =
         ajustes::CifrarClave(false, ajustes::Leer(ajustes::kPass), ajustes::kBaseCifrado);
-    if (!clave || clave->isEmpty()) {
+    if ((!clave || clave->isEmpty()) && !ajustes::LeerPolitica(ajustes::kClavePolitica)) {
         return;
     }
     volumen::FijarVolumen(TextoNivelInicial(NivelGuardado(), kPosicionInicialHScr), salida);
@@ -719,11 +778,28 @@ void CtrlVolFrm::BtnFijar_Click() {
     if (bandeja::Bloqueada(this)) {
         return;
     }
-    if (TxtOb0->text().isEmpty()) {
-        TxtOb0->setText(QStringLiteral("0"));
+    // What the administrator's policy sets is never saved: it would stay the
+    // user's once the policy changed.
+    const bool valorImpuesto = ajustes::LeerPolitica(ajustes::kValor).has_value();
+    const bool autoImpuesto = ajustes::LeerPolitica(ajustes::kAuto).has_value();
+    if (valorImpuesto && autoImpuesto) {
+        QMessageBox caja(QMessageBox::Information, QString::fromLatin1(version_programa::kTitulo),
+                         QStringLiteral("El administrador ha fijado el valor y la autoactivación: "
+                                        "no queda nada que grabar."),
+                         QMessageBox::Ok, this);
+        caja.setObjectName(QLatin1String(kAvisoNadaQueGrabar));
+        ventana::PrepararCaja(caja);
+        caja.exec();
+        return;
     }
-    auto resultado = ajustes::Escribir(ajustes::kValor, TxtOb0->text());
-    if (resultado.ok()) {
+    ajustes::ResultadoEscritura resultado;
+    if (!valorImpuesto) {
+        if (TxtOb0->text().isEmpty()) {
+            TxtOb0->setText(QStringLiteral("0"));
+        }
+        resultado = ajustes::Escribir(ajustes::kValor, TxtOb0->text());
+    }
+    if (resultado.ok() && !autoImpuesto) {
         resultado = ajustes::Escribir(
             ajustes::kAuto, QLatin1String(ChkAuto->isChecked() ? ajustes::kSi : ajustes::kNo));
     }

@@ -2,6 +2,7 @@
 // save button, the menu, the start-up sequence and the orderly end.
 #pragma once
 
+#include "settings/ajustes.h"
 #include "volume/volumen.h"
 
 #include <QMainWindow>
@@ -37,6 +38,11 @@ public:
     static void AdelantarPrimeraEscritura(volumen::SalidaVolumen& salida);
     // The mode and device the store names (Modo, Dispositivo).
     static volumen::Preferencias PreferenciasGuardadas();
+    // Puts the administrator's policy in force, at start and whenever it
+    // changes: its access password; its level, held whatever the window
+    // shows, and its mode and device, written at once while control runs;
+    // its autoactivation. What it sets cannot be changed in the window.
+    void AplicarPolitica();
     // The start-up sequence. Runs before the window is first shown.
     Camino Form_Load();
     // Shows the window as the start-up sequence left it: in normal state, or
@@ -60,6 +66,9 @@ public:
 
     const volumen::CicloControl& Ciclo() const { return ciclo_; }
 
+    // The object name of the box that says Grabar has nothing left to save.
+    static constexpr char kAvisoNadaQueGrabar[] = "AvisoNadaQueGrabar";
+
     // Entries of the menu, by their index.
     static constexpr int kMenuConfigurar = 3;
     static constexpr int kMenuSeparador1 = 5;
@@ -82,8 +91,8 @@ private:
     void PrepararTeclas();
     void PedirPrimeraClave();
     QString FiltrarTextoNivel(const QString& texto);
-    // The level the cycle writes: the box's text, or while the window is
-    // locked the one it held when the lock began.
+    // The level the cycle writes: the policy's, else the box's text, or while
+    // the window is locked the one it held when the lock began.
     QString NivelEnVigor() const;
     void Congelar();
     void Descongelar();
@@ -105,6 +114,9 @@ private:
     QString nivelCongelado_;
     int posicionCongelada_ = 0;
     volumen::CicloControl ciclo_;
+    // The level the policy sets, as the window shows it; empty for none.
+    QString nivelPolitica_;
+    ajustes::VigiaPolitica vigiaPolitica_;
     std::function<void()> terminar_;
     bool descargada_ = false;
     // The level box lost the focus to a menu or another window: it gets it

@@ -1,6 +1,8 @@
 #include "app/linea_ordenes.h"
 
 #include "access/acceso.h"
+#include "access/huella_clave.h"
+#include "app/terminal.h"
 #include "app/traduccion.h"
 #include "settings/ajustes.h"
 #include "settings/linea_preajuste.h"
@@ -12,7 +14,9 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace linea_ordenes {
 
@@ -23,6 +27,11 @@ constexpr char kOpcionAyudaCorta[] = "h";
 constexpr char kOpcionVersion[] = "version"; // the name addVersionOption gives it
 constexpr char kOpcionDispositivos[] = "dispositivos";
 constexpr char kOpcionClave[] = "clave-preajuste";
+constexpr char kOpcionClavePolitica[] = "clave-politica";
+constexpr char kOpcionComprobar[] = "comprobar";
+// The options of this file, of which one at a time.
+constexpr const char* kOpcionesPropias[] = {kOpcionAyuda, kOpcionVersion,       kOpcionDispositivos,
+                                            kOpcionClave, kOpcionClavePolitica, kOpcionComprobar};
 
 // Qt's own options, which QApplication, the X11 platform and QGuiApplication
 // take off the command line themselves: known here only so that they still
@@ -64,6 +73,15 @@ void Preparar(QCommandLineParser& analizador) {
         QString::fromLatin1(kOpcionClave),
         QStringLiteral("Lee una clave de acceso de la entrada estándar (una línea) y escribe la "
                        "línea de Pass que la fija en el preajuste para todos los usuarios.")));
+    analizador.addOption(QCommandLineOption(
+        QString::fromLatin1(kOpcionClavePolitica),
+        QStringLiteral("Lee una clave de acceso de la entrada estándar (una línea) y escribe la "
+                       "línea de Clave que la fija en la política del administrador.")));
+    analizador.addOption(QCommandLineOption(
+        QString::fromLatin1(kOpcionComprobar),
+        QStringLiteral("Escribe cada valor en vigor y de dónde viene (política, usuario, "
+                       "preajuste o por defecto), y avisa de lo que no se entiende. Sale con 0 "
+                       "si todo está bien, 1 con avisos y 2 si la política no se puede usar.")));
     for (const char* nombre : kOpcionesQtConValor) {
         QCommandLineOption opcion(QString::fromLatin1(nombre), QString(), QStringLiteral("valor"));
         opcion.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -85,15 +103,13 @@ bool EsNuestra(int argc, char* argv[]) {
     }
     QCommandLineParser analizador;
     Preparar(analizador);
-    if (!analizador.parse(argumentos)) {
+    if (!analizador.parse(argumentos) || !analizador.positionalArguments().isEmpty()) {
         return true;
     }
-    for (const char* nombre : {kOpcionAyuda, kOpcionVersion, kOpcionDispositivos, kOpcionClave}) {
-        if (analizador.isSet(QString::fromLatin1(nombre))) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(std::begin(kOpcionesPropias), std::end(kOpcionesPropias),
+                       [&analizador](const char* nombre) {
+                           return analizador.isSet(QString::fromLatin1(nombre));
+                       });
 }
 
 void Escribir(std::FILE* canal, const QByteArray& linea) {
@@ -131,13 +147,22 @@ int MostrarDispositivos() {
     return Final();
 }
 
-// The first line of standard input, without its end.
+// The first line of standard input, without its end. What is typed at a
+// terminal is not shown.
 QString LeerClave() {
+    const SinEco sinEco;
+    if (sinEco.EsTerminal()) {
+        std::fputs("Clave de acceso (no se ve al escribirla): ", stderr);
+        std::fflush(stderr);
+    }
     QFile entrada;
     if (!entrada.open(stdin, QIODevice::ReadOnly)) {
         return {};
     }
     QByteArray linea = entrada.readLine(kTopeLectura);
+    if (sinEco.EsTerminal()) {
+        std::fputc('\n', stderr); // the Enter that was not shown
+    }
     if (linea.endsWith('\n')) {
         linea.chop(1);
     }
@@ -158,19 +183,30 @@ qsizetype PrimeraPosicionNoCifrable(const QString& clave) {
     return posicion;
 }
 
-int MostrarLineaClave() {
+// The password on standard input, when the access dialog can take it;
+// otherwise nothing, and the reason on standard error.
+std::optional<QString> ClaveLeida() {
     const QString clave = LeerClave();
     if (clave.isEmpty()) {
         Error(QStringLiteral("No se leyó ninguna clave: escríbala en la entrada estándar, en una "
                              "línea."));
-        return kSalidaError;
+        return std::nullopt;
     }
     if (clave.size() > acceso::kLongitudMaximaClave) {
         Error(QStringLiteral("La clave tiene más de %1 caracteres, más de los que admite el "
                              "cuadro de la clave de acceso.")
                   .arg(acceso::kLongitudMaximaClave));
+        return std::nullopt;
+    }
+    return clave;
+}
+
+int MostrarLineaClave() {
+    const std::optional<QString> leida = ClaveLeida();
+    if (!leida) {
         return kSalidaError;
     }
+    const QString& clave = *leida;
     const std::optional<QString> cifrada = ajustes::CifrarClave(true, clave, ajustes::kBaseCifrado);
     if (!cifrada) {
         Error(QStringLiteral("La clave no se puede guardar: el carácter de la posición %1 no "
@@ -180,6 +216,59 @@ int MostrarLineaClave() {
     }
     Escribir(stdout, ajustes::LineaPreajuste(ajustes::kPass, *cifrada));
     return Final();
+}
+
+// Any password goes: the hash is of its UTF-8 text.
+int MostrarLineaClavePolitica() {
+    const std::optional<QString> clave = ClaveLeida();
+    if (!clave) {
+        return kSalidaError;
+    }
+    Escribir(stdout, QByteArray(ajustes::kClavePolitica.nombre) + '=' +
+                         acceso::TextoHuella(acceso::CrearHuella(*clave)).toLatin1());
+    return Final();
+}
+
+int MostrarComprobacion() {
+    const ajustes::Comprobacion comprobacion = ajustes::Comprobar();
+    for (const QString& linea : comprobacion.valores) {
+        Escribir(stdout, linea.toLocal8Bit());
+    }
+    for (const QString& aviso : comprobacion.avisos) {
+        Error(QStringLiteral("Aviso: ") + aviso);
+    }
+    for (const QString& error : comprobacion.errores) {
+        Error(QStringLiteral("Error: ") + error);
+    }
+    if (const int escrito = Final(); escrito != 0) {
+        return escrito;
+    }
+    if (!comprobacion.errores.isEmpty()) {
+        return kSalidaPoliticaInservible;
+    }
+    return comprobacion.avisos.isEmpty() ? 0 : kSalidaAvisos;
+}
+
+// What makes the command line one that cannot be carried out: more than one
+// option of this file, or arguments that are no option. Empty when none.
+QString ErrorDeUso(const QCommandLineParser& analizador) {
+    QStringList puestas;
+    for (const char* nombre : kOpcionesPropias) {
+        if (analizador.isSet(QString::fromLatin1(nombre))) {
+            puestas.append(QStringLiteral("--") + QString::fromLatin1(nombre));
+        }
+    }
+    if (puestas.size() > 1) {
+        const QString ultima = puestas.takeLast();
+        return QStringLiteral("Las opciones %1 y %2 no se pueden usar juntas.")
+            .arg(puestas.join(QStringLiteral(", ")), ultima);
+    }
+    if (const QStringList sueltos = analizador.positionalArguments(); !sueltos.isEmpty()) {
+        return QStringLiteral("No se esperaba «%1»: el programa solo admite opciones (--help las "
+                              "muestra).")
+            .arg(sueltos.join(QLatin1Char(' ')));
+    }
+    return {};
 }
 
 } // namespace
@@ -202,6 +291,14 @@ std::optional<int> Atender(int argc, char* argv[]) {
 
     QCommandLineParser analizador;
     Preparar(analizador);
+    // Options that go together badly, and stray arguments, before any of
+    // them is carried out.
+    if (analizador.parse(QCoreApplication::arguments())) {
+        if (const QString error = ErrorDeUso(analizador); !error.isEmpty()) {
+            Error(error);
+            return kSalidaUso;
+        }
+    }
     // --version and what is not understood: printed, and the process ends
     // here; so it does for the help.
     analizador.process(aplicacion);
@@ -209,15 +306,16 @@ std::optional<int> Atender(int argc, char* argv[]) {
         analizador.showHelp();
     }
 
-    const bool dispositivos = analizador.isSet(QString::fromLatin1(kOpcionDispositivos));
-    const bool clave = analizador.isSet(QString::fromLatin1(kOpcionClave));
-    if (dispositivos && clave) {
-        Error(
-            QStringLiteral("Las opciones --%1 y --%2 no se pueden usar juntas.")
-                .arg(QString::fromLatin1(kOpcionDispositivos), QString::fromLatin1(kOpcionClave)));
-        return kSalidaError;
+    if (analizador.isSet(QString::fromLatin1(kOpcionDispositivos))) {
+        return MostrarDispositivos();
     }
-    return dispositivos ? MostrarDispositivos() : MostrarLineaClave();
+    if (analizador.isSet(QString::fromLatin1(kOpcionClavePolitica))) {
+        return MostrarLineaClavePolitica();
+    }
+    if (analizador.isSet(QString::fromLatin1(kOpcionComprobar))) {
+        return MostrarComprobacion();
+    }
+    return MostrarLineaClave();
 }
 
 } // namespace linea_ordenes

@@ -11,6 +11,13 @@
 //   --clave-preajuste     reads an access password from standard input (one
 //                         line) and prints the line that presets it for every
 //                         user (see settings/linea_preajuste.h)
+//   --clave-politica      reads an access password the same way and prints
+//                         the line that sets it in the administrator's
+//                         policy: "Clave=" and its hash (access/huella_clave.h)
+//   --comprobar           every value in force and where it comes from, then
+//                         warnings and errors (see ajustes::Comprobar)
+//
+// One of them at a time; arguments that are no option are an error.
 //
 // Qt's own options (-platform, -style, -session...) are left for the
 // application, as before; any other option is an error.
@@ -21,9 +28,14 @@
 namespace linea_ordenes {
 
 // Exit code when an option cannot do its work (no audio server, a password
-// that cannot be stored, both options at once). A command line that is not
-// understood ends with EXIT_FAILURE, as Qt's parser ends it.
+// that cannot be stored). An option that is not known ends with EXIT_FAILURE,
+// as Qt's parser ends it.
 inline constexpr int kSalidaError = 1;
+// Options that cannot go together, or stray arguments.
+inline constexpr int kSalidaUso = 2;
+// --comprobar: warnings; a policy that cannot be used.
+inline constexpr int kSalidaAvisos = 1;
+inline constexpr int kSalidaPoliticaInservible = 2;
 
 // The marker after the default device's description.
 inline constexpr char kMarcaPredeterminado[] = " (predeterminado)";

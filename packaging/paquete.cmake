@@ -2,7 +2,9 @@
 # it all) writes quelvaren_<version>_<arch>.deb with the program, its desktop
 # entry and icons (installed by app/ and about/), the AppStream metadata, a
 # manual page, and the changelog and copyright that Debian wants in
-# /usr/share/doc/quelvaren.
+# /usr/share/doc/quelvaren; for administrators, an example policy and the
+# Group Policy templates there, and a start in every session (a systemd user
+# unit and an XDG autostart entry) that nothing enables.
 
 set(QUELVAREN_AUTOR "El equipo de Quelvaren")
 # The addresses (QUELVAREN_PAGINA, QUELVAREN_URL_FALLOS, QUELVAREN_URL_CAPTURAS,
@@ -78,6 +80,18 @@ install(FILES ${paquete_generado}/${QUELVAREN_ID_APPSTREAM}.metainfo.xml
 install(FILES ${paquete_generado}/copyright ${paquete_generado}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quelvaren)
 install(FILES ${paquete_generado}/quelvaren.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The administrator's policy: an example file and the Group Policy templates,
+# laid out as PolicyDefinitions.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/politica/politica.conf
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quelvaren/examples)
+install(DIRECTORY ${CMAKE_CURRENT_LIST_DIR}/politica/PolicyDefinitions
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quelvaren)
+# Started in every session only once an administrator enables it (README):
+# the unit where systemd runs the session, the autostart entry elsewhere. The
+# entry stays out of /etc/xdg/autostart, which would start it for everyone.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/arranque/quelvaren.service DESTINATION lib/systemd/user)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/arranque/quelvaren.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/quelvaren/autostart)
 # Debian wants an e-mail address for the maintainer, in the control file and in
 # the changelog; a build that names none gives the authors' name alone (and an
 # empty <> in the changelog), and tells lintian so.

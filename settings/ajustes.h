@@ -4,7 +4,9 @@
 
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace ajustes {
@@ -28,16 +30,67 @@ inline constexpr Clave kAviso{"Aviso", "N"};
 inline constexpr Clave kDispositivo{"Dispositivo", ""};
 inline constexpr char kSi[] = "S";
 inline constexpr char kNo[] = "N";
+// Only in an administrator's policy: the access password's hash, as
+// --clave-politica prints it (access/huella_clave.h).
+inline constexpr Clave kClavePolitica{"Clave", ""};
 
 // The application name under which the settings live: the running
 // executable's file name without its extension, asked afresh at every use.
 QString NombreAplicacion();
 
-// Reads a key: the user's own value (even an empty text) when the user's store
-// has the key, else the value an administrator preset in the machine's store
-// for every user, else the key's default. A store that cannot be read counts
-// as absent.
+// Reads a key: the value an administrator's policy sets (below), else the
+// user's own value (even an empty text) when the user's store has the key,
+// else the value an administrator preset in the machine's store for every
+// user, else the key's default. Where the policy sets Valor, Modo and
+// Dispositivo come from the policy or are their defaults, never the user's
+// or the preset's: they decide what that level means. A store that cannot be
+// read counts as absent.
 QString Leer(const Clave& clave);
+// Where a value read comes from.
+enum class Origen { Politica, Usuario, Preajuste, PorDefecto };
+struct Lectura {
+    QString texto;
+    Origen origen;
+};
+Lectura LeerConOrigen(const Clave& clave);
+
+// An administrator's policy, which wins over the user and the preset, on
+// Linux the file /etc/quelvaren/politica.conf (group [Config]), on Windows
+// the registry key HKEY_LOCAL_MACHINE\Software\Policies\Quelvaren (its
+// values, in the 64-bit view). The same for every copy of the program,
+// whatever its file name; nothing in the environment moves it. It may set
+// Valor, Auto, Modo, Aviso, Dispositivo and Clave. Absent, or not readable:
+// no policy. The program only ever reads it.
+QString UbicacionPolitica();
+// The value the policy sets for a key (an empty Clave sets nothing), or
+// nothing.
+std::optional<QString> LeerPolitica(const Clave& clave);
+
+// Tells when the policy may have changed while the program runs (a watch on
+// the file; a registry notification). A burst of changes gives one signal.
+class VigiaPolitica : public QObject {
+    Q_OBJECT
+public:
+    explicit VigiaPolitica(QObject* padre = nullptr);
+    ~VigiaPolitica() override;
+signals:
+    void Cambiada();
+
+private:
+    struct Datos;
+    std::unique_ptr<Datos> datos_;
+};
+
+// What --comprobar finds: every value in force and where it comes from, and
+// what would otherwise go wrong unnoticed.
+struct Comprobacion {
+    QStringList valores; // one line each
+    QStringList avisos;  // the program goes on, and the line says how
+    QStringList errores; // the policy cannot be used as it stands
+};
+// Needs no desktop; asks the audio server for its devices only when a
+// Dispositivo is set.
+Comprobacion Comprobar();
 
 // The outcome of a write: empty on success, else the reason in Spanish.
 struct ResultadoEscritura {

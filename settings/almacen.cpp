@@ -11,6 +11,8 @@
 
 #include "look/ventana.h"
 #include "settings/ajustes.h"
+#include "settings/almacenes.h"
+#include "settings/politica.h"
 #include "version_programa.h"
 
 #include <QCoreApplication>
@@ -19,6 +21,8 @@
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
+#include <algorithm>
+#include <iterator>
 #include <memory>
 
 #ifndef _WIN32
@@ -43,6 +47,8 @@ constexpr mode_t kBitsPermisos = 07777;
 // ("a, b"): read back as the one text it was.
 const QString kSeparadorLista = QStringLiteral(", ");
 #endif
+
+} // namespace
 
 QString RutaClave(const Clave& clave) {
     return QLatin1String(kSeccion) + QLatin1Char('/') + QLatin1String(clave.nombre);
@@ -113,6 +119,8 @@ std::optional<QString> ValorGuardado(const QSettings& almacen, const QString& ru
 #endif
     return valor.toString();
 }
+
+namespace {
 
 #ifndef _WIN32
 
@@ -275,15 +283,47 @@ QString NombreAplicacion() {
     return nombre;
 }
 
-QString Leer(const Clave& clave) {
+QString UbicacionPolitica() {
+    return politica::Ubicacion();
+}
+
+std::optional<QString> LeerPolitica(const Clave& clave) {
+    const bool dePolitica = std::any_of(
+        std::begin(kClavesPolitica), std::end(kClavesPolitica),
+        [&clave](const Clave* posible) { return qstrcmp(posible->nombre, clave.nombre) == 0; });
+    if (!dePolitica) {
+        return std::nullopt;
+    }
+    auto valor = ValorGuardado(*politica::Abrir(), politica::Ruta(clave));
+    if (valor && valor->isEmpty() && qstrcmp(clave.nombre, kClavePolitica.nombre) == 0) {
+        return std::nullopt;
+    }
+    return valor;
+}
+
+Lectura LeerConOrigen(const Clave& clave) {
+    if (auto impuesto = LeerPolitica(clave)) {
+        return {*impuesto, Origen::Politica};
+    }
+    const QString porDefecto = QString::fromUtf8(clave.porDefecto);
+    // A level the policy sets means what the policy says it means.
+    const bool sentidoDelValor =
+        qstrcmp(clave.nombre, kModo.nombre) == 0 || qstrcmp(clave.nombre, kDispositivo.nombre) == 0;
+    if (sentidoDelValor && LeerPolitica(kValor)) {
+        return {porDefecto, Origen::PorDefecto};
+    }
     // The user's own value wins, even an empty text; then the machine's.
     if (auto propio = ValorGuardado(*AbrirAlmacen(), RutaClave(clave))) {
-        return *propio;
+        return {*propio, Origen::Usuario};
     }
     if (auto comun = ValorGuardado(*AbrirAlmacenDelSistema(), RutaEnSistema(clave))) {
-        return *comun;
+        return {*comun, Origen::Preajuste};
     }
-    return QString::fromUtf8(clave.porDefecto);
+    return {porDefecto, Origen::PorDefecto};
+}
+
+QString Leer(const Clave& clave) {
+    return LeerConOrigen(clave).texto;
 }
 
 ResultadoEscritura Escribir(const Clave& clave, const QString& texto) {

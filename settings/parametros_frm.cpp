@@ -46,6 +46,9 @@ constexpr int kLongitudIntervalo = 2;
 constexpr QChar kCaracterOculto = u'*';
 // What the dialog writes under Intervalo, whatever the hidden field holds.
 constexpr char kIntervaloGrabado[] = "2";
+// What the dialog says when an administrator's policy sets the password.
+const QString kClaveImpuesta =
+    QStringLiteral("La clave de acceso la ha fijado el administrador; no se puede cambiar aquí.");
 
 // Masks every character of a password field with an asterisk, whatever the
 // platform's style would use.
@@ -228,6 +231,14 @@ void ParametrosFrm::Form_Load() {
         Txts(indice)->setMaxLength(limiteClave);
         Txts(indice)->setText(gstrClave);
     }
+    // The administrator's password is nobody's to change, nor to see.
+    if (acceso::HayClaveAdministrador()) {
+        for (const int indice : {kTxtClave, kTxtRepeticion}) {
+            Txts(indice)->clear();
+            Txts(indice)->setEnabled(false);
+            Txts(indice)->setToolTip(kClaveImpuesta);
+        }
+    }
     // Nothing uses the interval field; it shows what is stored, unchanged.
     const QString intervalo = Leer(kIntervalo);
     Txts(kTxtIntervalo)
@@ -236,6 +247,10 @@ void ParametrosFrm::Form_Load() {
 }
 
 void ParametrosFrm::BtnGrabar_Click() {
+    if (acceso::HayClaveAdministrador()) {
+        Avisar(kAvisoClaveImpuesta, QString::fromUtf8(kTituloParametros), kClaveImpuesta);
+        return;
+    }
     const QString clave = Txts(kTxtClave)->text();
     if (Txts(kTxtRepeticion)->text() != clave) {
         Avisar(kAvisoNoCoincide, QString::fromUtf8(version_programa::kTitulo),

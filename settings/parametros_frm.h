@@ -20,6 +20,7 @@ inline constexpr char kTituloParametros[] = "Configuración de la Aplicación";
 inline constexpr char kAvisoNoCoincide[] = "AvisoNoCoincide";
 inline constexpr char kAvisoClaveNoValida[] = "AvisoClaveNoValida";
 inline constexpr char kAvisoDatosActualizados[] = "AvisoDatosActualizados";
+inline constexpr char kAvisoClaveImpuesta[] = "AvisoClaveImpuesta";
 
 // How many characters the password fields take by typing.
 inline constexpr int kLongitudClaveParametros = 10;

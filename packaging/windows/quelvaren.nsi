@@ -1,6 +1,7 @@
 ; The Windows installer (NSIS 3, 64-bit): the program's folder under Program
-; Files, a Start menu entry, an optional start at logon for the user who
-; installs it, and an uninstaller. The uninstaller leaves the user's settings
+; Files (the Group Policy templates in it), a Start menu entry, an optional
+; start at logon for the user who installs it or for every user of the
+; machine, and an uninstaller. The uninstaller leaves the user's settings
 ; (HKEY_CURRENT_USER\Software\Quelvaren) where they are.
 ;
 ; scripts/windows builds it: makensis -DVERSION=1.2.0 -DARCHIVOS=<archivos.nsh>
@@ -8,7 +9,8 @@
 ; archivos.nsh names every file of the runnable folder, in two macros:
 ; InstalarArchivos and BorrarArchivos.
 ;
-; A silent install (/S) leaves the start at logon out unless /ARRANQUE is given.
+; A silent install (/S) leaves the start at logon out unless /ARRANQUE (the
+; user who installs) or /ARRANQUE_TODOS (every user) is given.
 
 Unicode true
 Target amd64-unicode
@@ -78,11 +80,22 @@ Section /o "Arrancar al iniciar la sesión" SecArranque
   WriteRegStr HKCU "${CLAVE_ARRANQUE}" "${NOMBRE}" '"$INSTDIR\Quelvaren.exe"'
 SectionEnd
 
+; Every user, at each logon (HKLM\...\Run): for shared machines under an
+; administrator's policy. It replaces the installing user's own start, which
+; would start a second copy.
+Section /o "Arrancar al iniciar la sesión, para todos los usuarios" SecArranqueTodos
+  SetRegView 64
+  WriteRegStr HKLM "${CLAVE_ARRANQUE}" "${NOMBRE}" '"$INSTDIR\Quelvaren.exe"'
+  DeleteRegValue HKCU "${CLAVE_ARRANQUE}" "${NOMBRE}"
+SectionEnd
+
 LangString DESC_SecPrograma ${LANG_SPANISH} "El programa y las bibliotecas que usa."
 LangString DESC_SecArranque ${LANG_SPANISH} "Pone ${NOMBRE} en marcha cada vez que inicie la sesión."
+LangString DESC_SecArranqueTodos ${LANG_SPANISH} "Pone ${NOMBRE} en marcha cada vez que cualquier usuario inicie la sesión."
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
   !insertmacro MUI_DESCRIPTION_TEXT ${SecPrograma} $(DESC_SecPrograma)
   !insertmacro MUI_DESCRIPTION_TEXT ${SecArranque} $(DESC_SecArranque)
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecArranqueTodos} $(DESC_SecArranqueTodos)
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
 Function .onInit
@@ -97,6 +110,11 @@ Function .onInit
   ${IfNot} ${Errors}
     SectionSetFlags ${SecArranque} ${SF_SELECTED}
   ${EndIf}
+  ClearErrors
+  ${GetOptions} $0 "/ARRANQUE_TODOS" $1
+  ${IfNot} ${Errors}
+    SectionSetFlags ${SecArranqueTodos} ${SF_SELECTED}
+  ${EndIf}
 FunctionEnd
 
 ; The settings under HKEY_CURRENT_USER\Software\Quelvaren stay: a later
@@ -106,6 +124,7 @@ Section "Uninstall"
   SetShellVarContext all
   Delete "$SMPROGRAMS\${NOMBRE}.lnk"
   DeleteRegValue HKCU "${CLAVE_ARRANQUE}" "${NOMBRE}"
+  DeleteRegValue HKLM "${CLAVE_ARRANQUE}" "${NOMBRE}"
   !insertmacro BorrarArchivos
   Delete "$INSTDIR\Desinstalar.exe"
   RMDir "$INSTDIR"

@@ -3,14 +3,18 @@
 // and its command-line options work all the same.
 
 #include "access/acceso.h"
+#include "access/huella_clave.h"
+#include "app/linea_ordenes.h"
 #include "app/plataforma.h"
 #include "settings/ajustes.h"
+#include "support/politica_prueba.h"
 #include "support/programa_x.h"
 #include "version_programa.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -152,6 +156,62 @@ private slots:
             QCOMPARE(ejecucion.salida, QByteArray());
             QCOMPARE(Lineas(ejecucion.error).size(), 1);
         }
+        // Options of the program together, or stray arguments: nothing done.
+        for (const QStringList& argumentos :
+             {QStringList{QStringLiteral("--dispositivos"), QStringLiteral("--version")},
+              QStringList{QStringLiteral("--comprobar"), QStringLiteral("suelto")},
+              QStringList{QStringLiteral("suelto")}}) {
+            const auto ejecucion = programa_x::EjecutarHastaElFin(kPrograma, argumentos, entorno);
+            QCOMPARE(ejecucion.codigo, linea_ordenes::kSalidaUso);
+            QCOMPARE(ejecucion.salida, QByteArray());
+            QCOMPARE(Lineas(ejecucion.error).size(), 1);
+        }
+        QVERIFY(QDir(ajustes.path()).isEmpty());
+    }
+
+    // Any password, typed in either Unicode form, gives a Clave line whose
+    // hash takes it and no other; --comprobar accepts it as it is.
+    void clavePolitica() {
+        QUELVAREN_CON_ETC_PROPIO();
+        const auto quitar = qScopeGuard([] { politica_prueba::Quitar(); });
+        QTemporaryDir ajustes;
+        QTemporaryDir sinPreajuste;
+        QProcessEnvironment entorno = EntornoOpciones(ajustes);
+        entorno.insert(QStringLiteral("XDG_CONFIG_DIRS"), sinPreajuste.path());
+        const QString descompuesta = QStringLiteral("n\u0303and\u00fa \u4e2d"); // ñandú 中
+        const auto linea = programa_x::EjecutarHastaElFin(
+            kPrograma, {QStringLiteral("--clave-politica")}, entorno, descompuesta.toUtf8() + '\n');
+        QCOMPARE(linea.codigo, 0);
+        QVERIFY(linea.salida.startsWith("Clave=") && linea.salida.endsWith('\n'));
+        const QString clave = QString::fromLatin1(linea.salida.mid(6).trimmed());
+        const auto huella = acceso::LeerHuella(clave);
+        QVERIFY(huella.has_value());
+        QVERIFY(acceso::CoincideHuella(*huella, QStringLiteral("\u00f1and\u00fa \u4e2d")));
+        QVERIFY(!acceso::CoincideHuella(*huella, QStringLiteral("\u00f1andu \u4e2d")));
+
+        const auto comprobar = [&](const QMap<QString, QString>& politica) {
+            return politica_prueba::Poner(politica)
+                       ? programa_x::EjecutarHastaElFin(kPrograma, {QStringLiteral("--comprobar")},
+                                                        entorno)
+                       : programa_x::Ejecucion{};
+        };
+        const auto bien = comprobar(
+            {{QStringLiteral("Valor"), QStringLiteral("20000")}, {QStringLiteral("Clave"), clave}});
+        QCOMPARE(bien.codigo, 0);
+        QVERIFY2(bien.salida.contains("Valor=20000 (política)\nAuto=N (por defecto)\nModo=Fijo "
+                                      "(por defecto)"),
+                 bien.salida.constData());
+        QCOMPARE(bien.error, QByteArray());
+        const auto avisos = comprobar({{QStringLiteral("valor"), QStringLiteral("20000")},
+                                       {QStringLiteral("Auto"), QStringLiteral("s")}});
+        QCOMPARE(avisos.codigo, linea_ordenes::kSalidaAvisos);
+        QCOMPARE(Lineas(avisos.error).size(), 2);
+        const auto inservible = comprobar({{QStringLiteral("Clave"), QStringLiteral("abc")}});
+        QCOMPARE(inservible.codigo, linea_ordenes::kSalidaPoliticaInservible);
+        QVERIFY(QFile::setPermissions(ajustes::UbicacionPolitica(), QFile::ReadOwner));
+        const auto ilegible =
+            programa_x::EjecutarHastaElFin(kPrograma, {QStringLiteral("--comprobar")}, entorno);
+        QCOMPARE(ilegible.codigo, linea_ordenes::kSalidaPoliticaInservible);
         QVERIFY(QDir(ajustes.path()).isEmpty());
     }
 

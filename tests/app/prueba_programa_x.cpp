@@ -7,6 +7,7 @@
 #include "app/linea_ordenes.h"
 #include "settings/ajustes.h"
 #include "support/escritorio_x.h"
+#include "support/politica_prueba.h"
 #include "support/programa_x.h"
 #include "support/servidor_pulse.h"
 
@@ -16,6 +17,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -84,6 +86,15 @@ class PruebaProgramaX : public QObject {
             .Ejecutar(QStringLiteral("xdotool"),
                       {QStringLiteral("windowactivate"), QString::number(ventana)})
             .has_value();
+    }
+
+    // Whether every channel of the first sink holds the level.
+    bool Sostenido(std::uint32_t nivel) {
+        const auto canales = pulse_->VolumenCanales(ServidorPulse::kSumideroInicial);
+        return !canales.isEmpty() &&
+               std::all_of(canales.begin(), canales.end(), [&](std::uint32_t v) {
+                   return pulse_->Coincide(v, VolumenDeNivel(nivel));
+               });
     }
 
     // Starts the program on the auto road and waits for its icon.
@@ -317,6 +328,66 @@ private slots:
         QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
         QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), clave));
         QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
+    }
+
+    // An administrator's policy at its real path against a user who undoes
+    // every key of it in their own store (an empty Pass, Auto=N, Modo=Tope at
+    // the top level, a device that is not there) and runs a copy under
+    // another name: the level is held, the window opens only with the
+    // policy's password, and a change pushed while it runs is held at once.
+    void politicaContraElUsuario() {
+        QUELVAREN_CON_ETC_PROPIO();
+        const auto quitar = qScopeGuard([] { politica_prueba::Quitar(); });
+        constexpr std::uint32_t kNivel = 20000;
+        constexpr std::uint32_t kNuevoNivel = 30000;
+        constexpr std::uint32_t kMasBajo = 1000;
+        const QString claveAdministrador = QStringLiteral("xyz");
+        QMap<QString, QString> politica{
+            {QStringLiteral("Valor"), QString::number(kNivel)},
+            {QStringLiteral("Auto"), QStringLiteral("S")},
+            {QStringLiteral("Clave"), politica_prueba::Clave(claveAdministrador)}};
+        QVERIFY(politica_prueba::Poner(politica));
+        programa_.Sembrar({{QStringLiteral("Pass"), QString()},
+                           {QStringLiteral("Auto"), QStringLiteral("N")},
+                           {QStringLiteral("Modo"), QStringLiteral("Tope")},
+                           {QStringLiteral("Valor"), QStringLiteral("65535")},
+                           {QStringLiteral("Dispositivo"), QStringLiteral("nada")}});
+        QVERIFY(Lanzar());
+        const auto icono = Icono(escritorio_); // the auto road: nothing asked
+        QVERIFY(icono.has_value());
+        QVERIFY(Esperar([&] { return Sostenido(kNivel); }));
+        // Turned down, it comes back up: a fixed level, not a ceiling.
+        QVERIFY(pulse_->FijarVolumen(ServidorPulse::kSumideroInicial, {VolumenDeNivel(kMasBajo)}));
+        QVERIFY(Esperar([&] { return Sostenido(kNivel); }, kEsperaTicksMs));
+
+        // The user's password is none; the window wants the policy's. A wrong
+        // one is refused with a box titled as the program (the window itself
+        // is hidden).
+        QVERIFY(escritorio_.Clic(icono->Centro().x(), icono->Centro().y()));
+        QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
+        QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), kClave));
+        QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
+        QVERIFY(
+            Tecla(escritorio_, *Ventana(escritorio_, kTituloPrincipal), QStringLiteral("Return")));
+        QVERIFY(Esperar([&] { return !Ventana(escritorio_, kTituloPrincipal).has_value(); }));
+        QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), claveAdministrador));
+        QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
+        QVERIFY(!Ventana(escritorio_, kTituloAcceso).has_value());
+
+        politica[QStringLiteral("Valor")] = QString::number(kNuevoNivel);
+        QVERIFY(politica_prueba::Poner(politica));
+        QVERIFY(Esperar([&] { return Sostenido(kNuevoNivel); }));
+
+        // A copy under another name: the same policy, no first password.
+        QTemporaryDir carpeta;
+        const QString copia = carpeta.filePath(QStringLiteral("otro"));
+        QVERIFY(QFile::copy(kPrograma, copia));
+        QVERIFY(QFile::setPermissions(copia, QFile::ReadOwner | QFile::ExeOwner));
+        QProcess otro;
+        const auto terminarOtro = qScopeGuard([&otro] { TerminarProceso(otro); });
+        QVERIFY(programa_.LanzarOtro(otro, escritorio_.Entorno(), copia));
+        QVERIFY(escritorio_.EsperarIconoIncrustado(QStringLiteral("otro")).has_value());
+        QVERIFY(!Ventana(escritorio_, kTituloPrimeraClave).has_value());
     }
 
     // Last, as it leaves a second sink behind. The audio server's sinks with

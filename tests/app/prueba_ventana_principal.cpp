@@ -11,6 +11,7 @@
 #include "settings/parametros_frm.h"
 #include "support/dialogos.h"
 #include "support/entorno_prueba.h"
+#include "support/politica_prueba.h"
 #include "support/salida_grabadora.h"
 #include "support/shell_grabadora.h"
 #include "tray/bandeja.h"
@@ -31,6 +32,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -624,6 +626,49 @@ private slots:
         QCOMPARE(Nivel()->text(), QStringLiteral("32768"));
         QCOMPARE(Barra()->value(), 16384);
         QCOMPARE(Activar()->text(), QStringLiteral("Desac&tivar Control"));
+    }
+
+    // What an administrator's policy sets cannot be changed in the window,
+    // nor by setting the box's text, nor through the lock, and is never
+    // saved; a change of the policy takes effect at once.
+    void politicaDelAdministrador() {
+        QUELVAREN_CON_ETC_PROPIO();
+        const auto quitar = qScopeGuard([] { politica_prueba::Quitar(); });
+        QVERIFY(politica_prueba::Poner({{QStringLiteral("Valor"), QStringLiteral("20001")},
+                                        {QStringLiteral("Auto"), QStringLiteral("S")}}));
+        ventana_->AplicarPolitica();
+        auto* autoactivar = Hijo<QCheckBox>("ChkAuto");
+        QCOMPARE(Nivel()->text(), QStringLiteral("20000"));
+        QVERIFY(autoactivar->isChecked());
+        for (QWidget* control : std::initializer_list<QWidget*>{Nivel(), Barra(), autoactivar}) {
+            QVERIFY(!control->isEnabled());
+            QVERIFY(control->toolTip().contains(QStringLiteral("administrador")));
+        }
+        QString aviso;
+        AlAbrirseModal([&aviso](QWidget* caja) {
+            aviso = caja->objectName();
+            PulsarParaCerrar(caja, Qt::Key_Return, Qt::NoModifier);
+        });
+        Hijo<QPushButton>("BtnFijar")->click();
+        QCOMPARE(aviso, QLatin1String(CtrlVolFrm::kAvisoNadaQueGrabar));
+        QVERIFY(!QFileInfo::exists(entorno_.ArchivoAjustes()));
+
+        // The policy lets Auto go and moves the level: Grabar saves Auto alone.
+        QVERIFY(politica_prueba::Poner({{QStringLiteral("Valor"), QStringLiteral("30000")}}));
+        ventana_->AplicarPolitica();
+        QVERIFY(autoactivar->isEnabled());
+        Hijo<QPushButton>("BtnFijar")->click();
+        const QSettings guardado(entorno_.ArchivoAjustes(), QSettings::IniFormat);
+        QCOMPARE(guardado.allKeys(), QStringList{QStringLiteral("Config/Auto")});
+
+        Nivel()->setText(QStringLiteral("7"));
+        Activar()->click(); // locks the window, which comes back with no password set
+        QCOMPARE(salida_.palabras.back(), 30000u * volumen::kCanalEnAmbasMitades);
+        Volver();
+        QVERIFY(ventana_->isEnabled() && !Nivel()->isEnabled() && !Barra()->isEnabled());
+        QVERIFY(politica_prueba::Poner({{QStringLiteral("Valor"), QStringLiteral("20000")}}));
+        ventana_->AplicarPolitica(); // held at once while control runs
+        QCOMPARE(salida_.palabras.back(), 20000u * volumen::kCanalEnAmbasMitades);
     }
 };
 

@@ -2,7 +2,9 @@
 # Builds the Debian package from a build folder with cpack, unpacks it and
 # checks what a user installs: the stripped program, a valid desktop entry and
 # the icon it names, AppStream metadata that validates and launches that
-# entry, the doc files, the run-time dependencies, and a clean lintian report.
+# entry, the doc files, the administrator's example policy and Group Policy
+# templates, a start in every session that nothing enables, the run-time
+# dependencies, and a clean lintian report.
 # Usage: prueba_paquete.sh <build folder>
 set -euo pipefail
 construccion=$1
@@ -65,6 +67,21 @@ if [ -f "$documentos/changelog.gz" ]; then
 else
   falla "falta doc/quelvaren/changelog.gz"
 fi
+
+# For administrators: the example policy, the templates, and a start at every
+# logon that they enable themselves: installing starts nothing for anyone (no
+# file under /etc, no script that enables the unit).
+[ -f "$documentos/examples/politica.conf" ] || falla "falta el ejemplo de politica.conf"
+"$(dirname "$0")/../support/plantillas_gpo.sh" "$documentos/PolicyDefinitions" ||
+  falla "las plantillas de directivas de grupo no están completas"
+unidad=$raiz/usr/lib/systemd/user/quelvaren.service
+for linea in Restart=always BindsTo=graphical-session.target WantedBy=graphical-session.target; do
+  grep -qx "$linea" "$unidad" 2>/dev/null || falla "la unidad de systemd no tiene $linea"
+done
+desktop-file-validate "$share/quelvaren/autostart/quelvaren.desktop" ||
+  falla "falta la entrada de arranque de XDG, o no es válida"
+[ ! -e "$raiz/etc" ] || falla "el paquete pone archivos en /etc: $(cd "$raiz" && find etc -type f)"
+dpkg-deb -I "$deb" | grep -q -e postinst -e preinst && falla "el paquete lleva guiones de instalación"
 
 # Every web or mail address the package gives is one the build was given (its
 # CMakeCache.txt), or the copyright format's own: where the build names none,

@@ -8,12 +8,14 @@
 
 #include "settings/ajustes.h"
 #include "support/entorno_prueba.h"
+#include "support/politica_prueba.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -84,6 +86,7 @@ private slots:
     void archivoAjeno();
     void avisoDeFallo_data();
     void avisoDeFallo();
+    void politicaDelAdministrador();
 
 private:
     EntornoPrueba& entorno_;
@@ -458,6 +461,52 @@ void PruebaAlmacen::avisoDeFallo() {
     QCOMPARE(caja.padre, padre);
     // The reason names a path, which the user may want to copy.
     QVERIFY(caja.seleccionable);
+}
+
+// An administrator's policy at its real path wins over the user's store, key
+// by key; where it sets Valor, Modo and Dispositivo are its own or their
+// defaults. Each change of the file is told once it has settled.
+void PruebaAlmacen::politicaDelAdministrador() {
+    QUELVAREN_CON_ETC_PROPIO();
+    const auto quitar = qScopeGuard([] { politica_prueba::Quitar(); });
+    ajustes::VigiaPolitica vigia;
+    QSignalSpy cambios(&vigia, &ajustes::VigiaPolitica::Cambiada);
+    const std::pair<const Clave*, const char*> delUsuario[] = {
+        {&ajustes::kValor, "65535"}, {&ajustes::kModo, "Piso"}, {&ajustes::kDispositivo, "nada"},
+        {&ajustes::kAviso, "S"},     {&ajustes::kAuto, "N"},    {&ajustes::kPass, "MwM"}};
+    for (const auto& [clave, texto] : delUsuario) {
+        QVERIFY(ajustes::Escribir(*clave, QString::fromLatin1(texto)).ok());
+    }
+    const auto leido = [](const Clave& clave) {
+        const ajustes::Lectura lectura = ajustes::LeerConOrigen(clave);
+        return lectura.texto + QLatin1Char('|') + QString::number(static_cast<int>(lectura.origen));
+    };
+    const auto de = [](const char* texto, ajustes::Origen origen) {
+        return QString::fromLatin1(texto) + QLatin1Char('|') +
+               QString::number(static_cast<int>(origen));
+    };
+    using ajustes::Origen;
+    QVERIFY(politica_prueba::Poner({{QStringLiteral("Valor"), QStringLiteral("20000")},
+                                    {QStringLiteral("Auto"), QStringLiteral("S")},
+                                    {QStringLiteral("Pass"), QStringLiteral("4")},
+                                    {QStringLiteral("Clave"), QString()}}));
+    QVERIFY(cambios.wait());
+    QCOMPARE(leido(ajustes::kValor), de("20000", Origen::Politica));
+    QCOMPARE(leido(ajustes::kAuto), de("S", Origen::Politica));
+    QCOMPARE(leido(ajustes::kModo), de("Fijo", Origen::PorDefecto));
+    QCOMPARE(leido(ajustes::kDispositivo), de("", Origen::PorDefecto));
+    QCOMPARE(leido(ajustes::kAviso), de("S", Origen::Usuario));
+    QCOMPARE(leido(ajustes::kPass), de("MwM", Origen::Usuario)); // Pass is no policy key
+    QVERIFY(!ajustes::LeerPolitica(ajustes::kClavePolitica));    // nor is an empty Clave one
+
+    // Without Valor, the user's device again, and the policy's own Modo.
+    QVERIFY(politica_prueba::Poner({{QStringLiteral("Modo"), QStringLiteral("Tope")}}));
+    QVERIFY(cambios.wait());
+    QCOMPARE(leido(ajustes::kModo), de("Tope", Origen::Politica));
+    QCOMPARE(leido(ajustes::kDispositivo), de("nada", Origen::Usuario));
+    QVERIFY(politica_prueba::Quitar());
+    QVERIFY(cambios.wait());
+    QCOMPARE(leido(ajustes::kModo), de("Piso", Origen::Usuario));
 }
 
 int main(int argc, char** argv) {

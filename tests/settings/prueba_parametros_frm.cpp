@@ -7,6 +7,7 @@
 #include "vigia_cajas.h"
 
 #include "access/acceso.h"
+#include "access/huella_clave.h"
 #include "look/ventana.h"
 #include "settings/ajustes.h"
 #include "settings/parametros_frm.h"
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSettings>
 #include <QStyle>
@@ -141,6 +143,7 @@ private slots:
     void falloAlGrabar();
     void falloAlDeshacer();
     void modalSobreSuPropietario();
+    void claveDelAdministrador();
 
 private:
     // What the store holds, read by a process that has not seen it before.
@@ -880,6 +883,29 @@ void PruebaParametrosFrm::modalSobreSuPropietario() {
     QCOMPARE(gstrClave, QStringLiteral("dos"));
     QCOMPARE(vigia.vistas().size(), std::size_t{2});
     ComprobarAlmacen(*Cifrada(QStringLiteral("dos")), QStringLiteral("2"));
+}
+
+// With an administrator's password in force the dialog shows no password,
+// takes none, and says so instead of saving.
+void PruebaParametrosFrm::claveDelAdministrador() {
+    Preparar(QStringLiteral("abc"), QStringLiteral("45"));
+    acceso::FijarClaveAdministrador(
+        acceso::TextoHuella(acceso::CrearHuella(QStringLiteral("x"), 1)));
+    const auto quitar = qScopeGuard([] { acceso::FijarClaveAdministrador(QString()); });
+    VigiaCajas vigia;
+    ParametrosFrm dialogo;
+    QVERIFY(MostrarActivo(dialogo));
+    for (const int campo : {kClave, kRepeticion}) {
+        QVERIFY(!dialogo.Txts(campo)->isEnabled());
+        QVERIFY(dialogo.Txts(campo)->text().isEmpty());
+        QVERIFY(dialogo.Txts(campo)->toolTip().contains(QStringLiteral("administrador")));
+    }
+    QTest::keyClick(&dialogo, Qt::Key_Return);
+    QCOMPARE(vigia.vistas().size(), std::size_t{1});
+    QCOMPARE(vigia.vistas().front().nombre, QLatin1String(ajustes::kAvisoClaveImpuesta));
+    QVERIFY(dialogo.isVisible());
+    QCOMPARE(gstrClave, QStringLiteral("abc"));
+    ComprobarAlmacen(kAbcCifrada, QStringLiteral("45"));
 }
 
 int main(int argc, char** argv) {

@@ -358,8 +358,8 @@ std::optional<QString> EscritorioX::Ejecutar(const QString& programa,
 
 std::optional<EscritorioX::IdVentana> EscritorioX::IconoIncrustado(const QString& claseWm) const {
     const auto ventanas =
-        Ejecutar(QStringLiteral("xdotool"),
-                 {QStringLiteral("search"), QStringLiteral("--class"), Anclado(claseWm)});
+        Ejecutar(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--class"),
+                                             QStringLiteral("--classname"), Anclado(claseWm)});
     if (!ventanas) {
         return std::nullopt;
     }

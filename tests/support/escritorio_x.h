@@ -65,7 +65,9 @@ public:
     void DetenerBandeja();
     bool BandejaIniciada() const { return bandeja_ > 0; }
 
-    // The window of WM class `claseWm` that a tray host has embedded (the one
+    // The window of WM class or instance name `claseWm` (a copy of the
+    // program under another name keeps the class and takes its own name as
+    // the instance's) that a tray host has embedded (the one
     // whose parent is not the root window); none yet when the icon is not
     // embedded. Does not wait.
     std::optional<IdVentana> IconoIncrustado(const QString& claseWm) const;

@@ -3,7 +3,8 @@
 # uninstaller, on a private X desktop (Xvfb) with an XEmbed tray (trayer),
 # where Wine docks its tray icons:
 #  - the installer, run silently with the start at logon, puts the runnable
-#    folder under Program Files, a Start menu entry and the Run value;
+#    folder under Program Files (with complete Group Policy templates), a
+#    Start menu entry and the Run value;
 #  - --dispositivos lists Wine's one endpoint as the default;
 #  - the first start asks for the first password, which lands scrambled in
 #    Wine's registry, as the Linux build scrambles it;
@@ -11,6 +12,10 @@
 #    password and brings the window back; a second start while it runs does
 #    the same; the exit asks first and ends cleanly; a later start asks for
 #    the stored password;
+#  - an administrator's policy under HKLM\Software\Policies\Quelvaren:
+#    --comprobar reads it, and its password, not the user's, opens the window;
+#  - installed again for every user, the start at logon moves to the
+#    machine's Run value;
 #  - the uninstaller takes the program away and leaves the settings.
 # Wine implements no endpoint volume (E_NOTIMPL): no level is checked, only
 # that the program lives on, quietly, while its output's calls fail.
@@ -172,6 +177,8 @@ valores_de user 'Software\\Microsoft\\Windows\\CurrentVersion\\Run' |
 valores_de system 'Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quelvaren' |
   grep -qxF "\"DisplayVersion\"=\"$(basename "$instalador" | sed 's/^Quelvaren-\(.*\)-instalador\.exe$/\1/')\"" ||
   fallo "falta la entrada de Programas y características"
+"$(dirname "$0")/../support/plantillas_gpo.sh" "$instalada/PolicyDefinitions" ||
+  fallo "las plantillas de directivas de grupo instaladas no están completas"
 [ -f "$instalada/Quelvaren.exe" ] || { echo "FALLO: no hay programa instalado"; exit 1; }
 
 echo "== La lista de dispositivos"
@@ -237,6 +244,38 @@ xdotool windowfocus --sync "$(ventana "$kTituloAcceso")" && xdotool key Escape
 esperar no_corre $pid || fallo "no terminó al cancelar la clave"
 wait $pid || fallo "terminó con $? al cancelar la clave"
 
+echo "== La política del administrador, en el registro"
+# Where Group Policy writes it, in the 64-bit view: a level and a password
+# other than the user's ("$kClave").
+politica='HKLM\Software\Policies\Quelvaren'
+clave_politica=$(printf 'xyz\n' | "$programa_linux" --clave-politica | sed -n 's/^Clave=//p')
+{ timeout $kEspera "$wine" reg add "$politica" /v Valor /d 20000 /f &&
+  timeout $kEspera "$wine" reg add "$politica" /v Clave /d "$clave_politica" /f; } </dev/null \
+  >>"$carpeta/registro.log" 2>&1 || fallo "no se pudo escribir la política"
+timeout $kEspera "$wine" "$instalada/Quelvaren.exe" --comprobar </dev/null >"$carpeta/comprobar.txt" 2>&1
+LC_ALL=C grep -qa '^Valor=20000 (pol.tica)' "$carpeta/comprobar.txt" &&
+  LC_ALL=C grep -qa '^Clave de acceso: la de la pol.tica' "$carpeta/comprobar.txt" ||
+  fallo "--comprobar no leyó la política: $(cat "$carpeta/comprobar.txt")"
+arrancar
+esperar hay_ventana "$kTituloAcceso" || fallo "no pidió la clave con la política"
+teclear "$kTituloAcceso" xyz
+esperar hay_ventana "$kTituloPrincipal" || fallo "la clave de la política no abrió la ventana"
+tecla_en "$kTituloPrincipal" alt+s
+esperar dos_ventanas || fallo "Salir no preguntó"
+xdotool key Return
+esperar no_corre $pid || fallo "el programa no terminó tras Salir"
+timeout $kEspera "$wine" reg delete "$politica" /f </dev/null >>"$carpeta/registro.log" 2>&1
+
+echo "== Instalado de nuevo, arranca para todos los usuarios"
+timeout $kEspera "$wine" "$instalador" /S /ARRANQUE_TODOS </dev/null >>"$carpeta/instalador.log" 2>&1 ||
+  fallo "el instalador con /ARRANQUE_TODOS no terminó bien"
+registro_de system >/dev/null
+valores_de system 'Software\\Microsoft\\Windows\\CurrentVersion\\Run' |
+  grep -qxF '"Quelvaren"="\"C:\\Program Files\\Quelvaren\\Quelvaren.exe\""' ||
+  fallo "falta el arranque para todos los usuarios (clave Run de la máquina)"
+valores_de user 'Software\\Microsoft\\Windows\\CurrentVersion\\Run' | grep -q '^"Quelvaren"=' &&
+  fallo "quedó también el arranque del usuario"
+
 echo "== Desinstalador"
 timeout $kEspera "$wine" "$instalada/Desinstalar.exe" /S </dev/null >>"$carpeta/instalador.log" 2>&1 ||
   fallo "el desinstalador no terminó bien"
@@ -245,6 +284,8 @@ registro_de system >/dev/null # waits until its copy in the temporary folder end
 [ ! -e "$enlace" ] || fallo "quedó la entrada del menú Inicio"
 valores_de user 'Software\\Microsoft\\Windows\\CurrentVersion\\Run' | grep -q '^"Quelvaren"=' &&
   fallo "quedó el arranque al iniciar la sesión"
+valores_de system 'Software\\Microsoft\\Windows\\CurrentVersion\\Run' | grep -q '^"Quelvaren"=' &&
+  fallo "quedó el arranque para todos los usuarios"
 grep -qF '[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quelvaren]' "$WINEPREFIX/system.reg" &&
   fallo "quedó la entrada de Programas y características"
 quedan=$(valores_de user 'Software\\Quelvaren\\Config' | sed -n 's/^"Pass"="\(.*\)"$/\1/p')
