@@ -1,6 +1,7 @@
 #include "app/linea_ordenes.h"
 
 #include "access/acceso.h"
+#include "app/consola.h"
 #include "app/traduccion.h"
 #include "settings/ajustes.h"
 #include "settings/linea_preajuste.h"
@@ -10,9 +11,7 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
 #include <QStringList>
-#include <cstdio>
 
 namespace linea_ordenes {
 
@@ -96,18 +95,20 @@ bool EsNuestra(int argc, char* argv[]) {
     return false;
 }
 
-void Escribir(std::FILE* canal, const QByteArray& linea) {
-    std::fwrite(linea.constData(), 1, static_cast<std::size_t>(linea.size()), canal);
-    std::fputc('\n', canal);
+// Everything an option prints goes through these two and consola: to the
+// console it was started from, to where it is redirected, or to a message
+// box on Windows.
+void Escribir(const QString& linea) {
+    consola::Escribir(linea);
 }
 
 void Error(const QString& motivo) {
-    Escribir(stderr, motivo.toLocal8Bit());
+    consola::EscribirError(motivo);
 }
 
 // Whether everything written reached standard output.
 int Final() {
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    if (!consola::SalidaCompleta()) {
         Error(QStringLiteral("No se pudo escribir la salida."));
         return kSalidaError;
     }
@@ -126,25 +127,15 @@ int MostrarDispositivos() {
         if (dispositivo.predeterminado) {
             linea += QString::fromUtf8(kMarcaPredeterminado);
         }
-        Escribir(stdout, linea.toLocal8Bit());
+        Escribir(linea);
     }
     return Final();
 }
 
-// The first line of standard input, without its end.
+// The first line of standard input, without its end: the one way every
+// option reads a password (as typed, on a Windows console too).
 QString LeerClave() {
-    QFile entrada;
-    if (!entrada.open(stdin, QIODevice::ReadOnly)) {
-        return {};
-    }
-    QByteArray linea = entrada.readLine(kTopeLectura);
-    if (linea.endsWith('\n')) {
-        linea.chop(1);
-    }
-    if (linea.endsWith('\r')) {
-        linea.chop(1);
-    }
-    return QString::fromLocal8Bit(linea);
+    return consola::LeerLinea(kTopeLectura);
 }
 
 // The position (from 1) of the first character that cannot be scrambled
@@ -178,8 +169,43 @@ int MostrarLineaClave() {
                   .arg(PrimeraPosicionNoCifrable(clave)));
         return kSalidaError;
     }
-    Escribir(stdout, ajustes::LineaPreajuste(ajustes::kPass, *cifrada));
+    Escribir(QString::fromLatin1(ajustes::LineaPreajuste(ajustes::kPass, *cifrada)));
     return Final();
+}
+
+// What the command line asks for, once the application and its console
+// are ready: the exit code.
+int Ejecutar(const QCoreApplication& aplicacion) {
+    QCommandLineParser analizador;
+    Preparar(analizador);
+    // Printed here rather than by the parser, which on Windows writes in the
+    // wrong character set or to a box of its own.
+    if (!analizador.parse(aplicacion.arguments())) {
+        Error(QStringLiteral("%1: %2").arg(QCoreApplication::applicationName(),
+                                           analizador.errorText()));
+        return kSalidaError;
+    }
+    if (analizador.isSet(QString::fromLatin1(kOpcionAyuda))) {
+        QString ayuda = analizador.helpText();
+        ayuda.chop(1); // its own last line's end
+        Escribir(ayuda);
+        return Final();
+    }
+    if (analizador.isSet(QString::fromLatin1(kOpcionVersion))) {
+        Escribir(QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(),
+                                             QCoreApplication::applicationVersion()));
+        return Final();
+    }
+
+    const bool dispositivos = analizador.isSet(QString::fromLatin1(kOpcionDispositivos));
+    const bool clave = analizador.isSet(QString::fromLatin1(kOpcionClave));
+    if (dispositivos && clave) {
+        Error(
+            QStringLiteral("Las opciones --%1 y --%2 no se pueden usar juntas.")
+                .arg(QString::fromLatin1(kOpcionDispositivos), QString::fromLatin1(kOpcionClave)));
+        return kSalidaError;
+    }
+    return dispositivos ? MostrarDispositivos() : MostrarLineaClave();
 }
 
 } // namespace
@@ -200,24 +226,10 @@ std::optional<int> Atender(int argc, char* argv[]) {
     // The help and the parser's errors in Spanish, as the windows speak.
     CargarTraduccionQt();
 
-    QCommandLineParser analizador;
-    Preparar(analizador);
-    // --version and what is not understood: printed, and the process ends
-    // here; so it does for the help.
-    analizador.process(aplicacion);
-    if (analizador.isSet(QString::fromLatin1(kOpcionAyuda))) {
-        analizador.showHelp();
-    }
-
-    const bool dispositivos = analizador.isSet(QString::fromLatin1(kOpcionDispositivos));
-    const bool clave = analizador.isSet(QString::fromLatin1(kOpcionClave));
-    if (dispositivos && clave) {
-        Error(
-            QStringLiteral("Las opciones --%1 y --%2 no se pueden usar juntas.")
-                .arg(QString::fromLatin1(kOpcionDispositivos), QString::fromLatin1(kOpcionClave)));
-        return kSalidaError;
-    }
-    return dispositivos ? MostrarDispositivos() : MostrarLineaClave();
+    consola::Abrir();
+    const int salida = Ejecutar(aplicacion);
+    consola::Cerrar();
+    return salida;
 }
 
 } // namespace linea_ordenes

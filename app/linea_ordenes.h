@@ -13,7 +13,9 @@
 //                         user (see settings/linea_preajuste.h)
 //
 // Qt's own options (-platform, -style, -session...) are left for the
-// application, as before; any other option is an error.
+// application, as before; any other option is an error. What the options
+// print and read goes through app/consola.h: on Windows to the console the
+// program was started from, or to a message box when there is none.
 #pragma once
 
 #include <optional>
@@ -21,8 +23,8 @@
 namespace linea_ordenes {
 
 // Exit code when an option cannot do its work (no audio server, a password
-// that cannot be stored, both options at once). A command line that is not
-// understood ends with EXIT_FAILURE, as Qt's parser ends it.
+// that cannot be stored, both options at once) or the command line is not
+// understood.
 inline constexpr int kSalidaError = 1;
 
 // The marker after the default device's description.
@@ -30,9 +32,8 @@ inline constexpr char kMarcaPredeterminado[] = " (predeterminado)";
 
 // Call first in main(), before anything else starts. When the command line
 // asks for one of the options above, or holds an option that is not known,
-// handles it and returns the exit code (--help, --version and errors end
-// the process themselves, as Qt's parser does). Otherwise returns nothing and
-// the program starts as usual.
+// handles it and returns the exit code. Otherwise returns nothing and the
+// program starts as usual.
 std::optional<int> Atender(int argc, char* argv[]);
 
 } // namespace linea_ordenes
