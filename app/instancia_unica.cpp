@@ -2,10 +2,8 @@
 
 #include <QByteArray>
 #include <QCryptographicHash>
-#include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 
 namespace {
 
@@ -24,18 +22,14 @@ QString Usuario() {
 
 InstanciaUnica::InstanciaUnica(const QString& nombre, QObject* padre)
     : QObject(padre) {
-    // The user's runtime folder keeps one user's socket apart from another's;
-    // the hash keeps the name short and free of odd characters.
+    // The user's name keeps users apart where one namespace serves them all
+    // (Windows' pipes); the hash keeps the name short and free of odd
+    // characters.
     const QByteArray clave = (Usuario() + QLatin1Char('/') + nombre).toUtf8();
     const QString corto = QStringLiteral("%1-%2").arg(
         nombre, QString::fromLatin1(
                     QCryptographicHash::hash(clave, QCryptographicHash::Sha1).toHex().left(12)));
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-#ifdef Q_OS_UNIX
-    nombreServidor_ = runtime.isEmpty() ? corto : QDir(runtime).filePath(corto);
-#else
-    nombreServidor_ = corto;
-#endif
+    nombreServidor_ = NombreEnElAmbito(corto);
 }
 
 InstanciaUnica::~InstanciaUnica() = default;

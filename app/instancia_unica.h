@@ -1,11 +1,18 @@
-// One running instance per user and application name. A second start asks
-// the running one to bring its window back, as a click on its tray icon does.
+// One running instance per user and application name (on Windows per logon
+// session too). A second start asks the running one to bring its window
+// back, as a click on its tray icon does.
 #pragma once
 
 #include <QObject>
 #include <QString>
 
 class QLocalServer;
+
+// The local server's name for `nombre` where only this user's copies (in
+// this logon session, on Windows) find it: on Linux a socket in the user's
+// runtime folder; on Windows a pipe (pipes are seen by every session) named
+// after the session too. One source file per platform.
+QString NombreEnElAmbito(const QString& nombre);
 
 class InstanciaUnica : public QObject {
     Q_OBJECT

@@ -2,7 +2,7 @@
 
 #include "access/acceso.h"
 #include "access/huella_clave.h"
-#include "app/terminal.h"
+#include "app/consola.h"
 #include "app/traduccion.h"
 #include "settings/ajustes.h"
 #include "settings/linea_preajuste.h"
@@ -12,10 +12,8 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
 #include <QStringList>
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 
 namespace linea_ordenes {
@@ -112,18 +110,20 @@ bool EsNuestra(int argc, char* argv[]) {
                        });
 }
 
-void Escribir(std::FILE* canal, const QByteArray& linea) {
-    std::fwrite(linea.constData(), 1, static_cast<std::size_t>(linea.size()), canal);
-    std::fputc('\n', canal);
+// Everything an option prints goes through these two and consola: to the
+// console it was started from, to where it is redirected, or to a message
+// box on Windows.
+void Escribir(const QString& linea) {
+    consola::Escribir(linea);
 }
 
 void Error(const QString& motivo) {
-    Escribir(stderr, motivo.toLocal8Bit());
+    consola::EscribirError(motivo);
 }
 
 // Whether everything written reached standard output.
 int Final() {
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    if (!consola::SalidaCompleta()) {
         Error(QStringLiteral("No se pudo escribir la salida."));
         return kSalidaError;
     }
@@ -142,34 +142,16 @@ int MostrarDispositivos() {
         if (dispositivo.predeterminado) {
             linea += QString::fromUtf8(kMarcaPredeterminado);
         }
-        Escribir(stdout, linea.toLocal8Bit());
+        Escribir(linea);
     }
     return Final();
 }
 
-// The first line of standard input, without its end. What is typed at a
-// terminal is not shown.
+// The first line of standard input, without its end: the one way every
+// option reads a password (as typed, on a Windows console too; not shown at
+// a terminal or a console).
 QString LeerClave() {
-    const SinEco sinEco;
-    if (sinEco.EsTerminal()) {
-        std::fputs("Clave de acceso (no se ve al escribirla): ", stderr);
-        std::fflush(stderr);
-    }
-    QFile entrada;
-    if (!entrada.open(stdin, QIODevice::ReadOnly)) {
-        return {};
-    }
-    QByteArray linea = entrada.readLine(kTopeLectura);
-    if (sinEco.EsTerminal()) {
-        std::fputc('\n', stderr); // the Enter that was not shown
-    }
-    if (linea.endsWith('\n')) {
-        linea.chop(1);
-    }
-    if (linea.endsWith('\r')) {
-        linea.chop(1);
-    }
-    return QString::fromLocal8Bit(linea);
+    return consola::LeerClave(kTopeLectura);
 }
 
 // The position (from 1) of the first character that cannot be scrambled
@@ -214,7 +196,7 @@ int MostrarLineaClave() {
                   .arg(PrimeraPosicionNoCifrable(clave)));
         return kSalidaError;
     }
-    Escribir(stdout, ajustes::LineaPreajuste(ajustes::kPass, *cifrada));
+    Escribir(QString::fromLatin1(ajustes::LineaPreajuste(ajustes::kPass, *cifrada)));
     return Final();
 }
 
@@ -224,15 +206,15 @@ int MostrarLineaClavePolitica() {
     if (!clave) {
         return kSalidaError;
     }
-    Escribir(stdout, QByteArray(ajustes::kClavePolitica.nombre) + '=' +
-                         acceso::TextoHuella(acceso::CrearHuella(*clave)).toLatin1());
+    Escribir(QLatin1String(ajustes::kClavePolitica.nombre) + QLatin1Char('=') +
+             acceso::TextoHuella(acceso::CrearHuella(*clave)));
     return Final();
 }
 
 int MostrarComprobacion() {
     const ajustes::Comprobacion comprobacion = ajustes::Comprobar();
     for (const QString& linea : comprobacion.valores) {
-        Escribir(stdout, linea.toLocal8Bit());
+        Escribir(linea);
     }
     for (const QString& aviso : comprobacion.avisos) {
         Error(QStringLiteral("Aviso: ") + aviso);
@@ -271,6 +253,47 @@ QString ErrorDeUso(const QCommandLineParser& analizador) {
     return {};
 }
 
+// What the command line asks for, once the application and its console
+// are ready: the exit code.
+int Ejecutar(const QCoreApplication& aplicacion) {
+    QCommandLineParser analizador;
+    Preparar(analizador);
+    // Printed here rather than by the parser, which on Windows writes in the
+    // wrong character set or to a box of its own.
+    if (!analizador.parse(aplicacion.arguments())) {
+        Error(QStringLiteral("%1: %2").arg(QCoreApplication::applicationName(),
+                                           analizador.errorText()));
+        return kSalidaError;
+    }
+    // Options that go together badly, and stray arguments, before any of
+    // them is carried out.
+    if (const QString error = ErrorDeUso(analizador); !error.isEmpty()) {
+        Error(error);
+        return kSalidaUso;
+    }
+    if (analizador.isSet(QString::fromLatin1(kOpcionAyuda))) {
+        QString ayuda = analizador.helpText();
+        ayuda.chop(1); // its own last line's end
+        Escribir(ayuda);
+        return Final();
+    }
+    if (analizador.isSet(QString::fromLatin1(kOpcionVersion))) {
+        Escribir(QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(),
+                                             QCoreApplication::applicationVersion()));
+        return Final();
+    }
+    if (analizador.isSet(QString::fromLatin1(kOpcionDispositivos))) {
+        return MostrarDispositivos();
+    }
+    if (analizador.isSet(QString::fromLatin1(kOpcionClavePolitica))) {
+        return MostrarLineaClavePolitica();
+    }
+    if (analizador.isSet(QString::fromLatin1(kOpcionComprobar))) {
+        return MostrarComprobacion();
+    }
+    return MostrarLineaClave();
+}
+
 } // namespace
 
 std::optional<int> Atender(int argc, char* argv[]) {
@@ -289,33 +312,10 @@ std::optional<int> Atender(int argc, char* argv[]) {
     // The help and the parser's errors in Spanish, as the windows speak.
     CargarTraduccionQt();
 
-    QCommandLineParser analizador;
-    Preparar(analizador);
-    // Options that go together badly, and stray arguments, before any of
-    // them is carried out.
-    if (analizador.parse(QCoreApplication::arguments())) {
-        if (const QString error = ErrorDeUso(analizador); !error.isEmpty()) {
-            Error(error);
-            return kSalidaUso;
-        }
-    }
-    // --version and what is not understood: printed, and the process ends
-    // here; so it does for the help.
-    analizador.process(aplicacion);
-    if (analizador.isSet(QString::fromLatin1(kOpcionAyuda))) {
-        analizador.showHelp();
-    }
-
-    if (analizador.isSet(QString::fromLatin1(kOpcionDispositivos))) {
-        return MostrarDispositivos();
-    }
-    if (analizador.isSet(QString::fromLatin1(kOpcionClavePolitica))) {
-        return MostrarLineaClavePolitica();
-    }
-    if (analizador.isSet(QString::fromLatin1(kOpcionComprobar))) {
-        return MostrarComprobacion();
-    }
-    return MostrarLineaClave();
+    consola::Abrir();
+    const int salida = Ejecutar(aplicacion);
+    consola::Cerrar();
+    return salida;
 }
 
 } // namespace linea_ordenes

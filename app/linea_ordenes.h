@@ -20,7 +20,9 @@
 // One of them at a time; arguments that are no option are an error.
 //
 // Qt's own options (-platform, -style, -session...) are left for the
-// application, as before; any other option is an error.
+// application, as before; any other option is an error. What the options
+// print and read goes through app/consola.h: on Windows to the console the
+// program was started from, or to a message box when there is none.
 #pragma once
 
 #include <optional>
@@ -28,8 +30,8 @@
 namespace linea_ordenes {
 
 // Exit code when an option cannot do its work (no audio server, a password
-// that cannot be stored). An option that is not known ends with EXIT_FAILURE,
-// as Qt's parser ends it.
+// that cannot be stored), and when the command line is not understood (an
+// option that is not known).
 inline constexpr int kSalidaError = 1;
 // Options that cannot go together, or stray arguments.
 inline constexpr int kSalidaUso = 2;
@@ -42,9 +44,8 @@ inline constexpr char kMarcaPredeterminado[] = " (predeterminado)";
 
 // Call first in main(), before anything else starts. When the command line
 // asks for one of the options above, or holds an option that is not known,
-// handles it and returns the exit code (--help, --version and errors end
-// the process themselves, as Qt's parser does). Otherwise returns nothing and
-// the program starts as usual.
+// handles it and returns the exit code. Otherwise returns nothing and the
+// program starts as usual.
 std::optional<int> Atender(int argc, char* argv[]);
 
 } // namespace linea_ordenes

@@ -41,7 +41,15 @@ int main(int argc, char* argv[]) {
 
     CtrlVolFrm::AdelantarPrimeraEscritura(*salida);
     CtrlVolFrm principal(*salida);
-    if (principal.Form_Load() == CtrlVolFrm::Camino::Rechazado) {
+    // The end of the session (or the installer's request, on Windows) ends
+    // the program also while the window is locked, and while the start-up
+    // still asks for a password.
+    bool terminado = false;
+    AtenderFinDeSesion([&principal, &terminado] {
+        terminado = true;
+        principal.Form_Unload();
+    });
+    if (principal.Form_Load() == CtrlVolFrm::Camino::Rechazado || terminado) {
         return 0;
     }
     principal.MostrarVentanaInicial();
@@ -49,7 +57,5 @@ int main(int argc, char* argv[]) {
     // Once started, a later start acts as a left click on the tray icon.
     QObject::connect(&instancia, &InstanciaUnica::Mostrar, &principal,
                      [&principal] { bandeja::Form_MouseMove(&principal, bandeja::WM_LBUTTONUP); });
-    // The end of the session ends the program also while the window is locked.
-    AtenderFinDeSesion([&principal] { principal.Form_Unload(); });
     return QApplication::exec();
 }

@@ -244,6 +244,13 @@ private:
     // stays on screen, inert.
     void Presentar() {
         if (IconoVisible()) {
+            // Shown from outside (another program mapped it, or called
+            // ShowWindow), the window is on screen while Qt still counts it
+            // hidden, and hide() alone would leave it there, blank: Qt's
+            // state is brought in line first.
+            if (!ventana_->isVisible() && nativa_ != nullptr && nativa_->isExposed()) {
+                ventana_->show();
+            }
             ventana_->hide();
             // showMinimized() shows the window right after changing its state,
             // which would undo a hide done inside that change.

@@ -1,5 +1,7 @@
 #include "tray/shell_qt.h"
 
+#include "tray/area_notificacion.h"
+
 #include <QApplication>
 #include <QPixmap>
 #include <QPointer>
@@ -93,7 +95,7 @@ bool ShellQt::NotifyIcon(std::uint32_t mensaje, const NOTIFYICONDATA& datos) {
 }
 
 bool ShellQt::IconoVisible() const {
-    return QSystemTrayIcon::isSystemTrayAvailable() && icono_ && icono_->isVisible();
+    return HayAreaDeNotificacion() && icono_ && icono_->isVisible();
 }
 
 void ShellQt::MostrarAviso(const QString& titulo, const QString& texto) {

@@ -4,19 +4,29 @@
 # where Wine docks its tray icons:
 #  - the installer, run silently with the start at logon, puts the runnable
 #    folder under Program Files (with complete Group Policy templates), a
-#    Start menu entry and the Run value;
-#  - --dispositivos lists Wine's one endpoint as the default;
+#    Start menu entry and the Run value; the executable carries its manifest;
+#  - the options print through a pipe, with their exit codes: --version, the
+#    help in Qt's Spanish, an unknown option; a password piped as UTF-8 or as
+#    ANSI gives the same line; --dispositivos lists Wine's one endpoint as the
+#    default;
 #  - the first start asks for the first password, which lands scrambled in
 #    Wine's registry, as the Linux build scrambles it;
 #  - Activar hides the window to the tray; a click on the icon asks for the
-#    password and brings the window back; a second start while it runs does
-#    the same; the exit asks first and ends cleanly; a later start asks for
-#    the stored password;
+#    password and brings the window back; the hidden locked window shown by
+#    another program asks for the password when clicked, and goes away again
+#    when it is cancelled; a second start while it runs asks too; the exit
+#    asks first and ends cleanly; a later start asks for the stored password;
 #  - an administrator's policy under HKLM\Software\Policies\Quelvaren:
 #    --comprobar reads it, and its password, not the user's, opens the window;
 #  - installed again for every user, the start at logon moves to the
 #    machine's Run value;
-#  - the uninstaller takes the program away and leaves the settings.
+#  - with the program running, a silent install ends with 3 and changes
+#    nothing, /S /CERRAR and an interactive install answered "Sí" close it
+#    and install;
+#  - the uninstaller closes the running program, takes it away and leaves the
+#    settings;
+#  - the README's registry recipe, as printed and saved, gives a preset
+#    password that the access dialog takes.
 # Wine implements no endpoint volume (E_NOTIMPL): no level is checked, only
 # that the program lives on, quietly, while its output's calls fail.
 #
@@ -25,8 +35,9 @@
 # exception that Wine reports; it is skipped, and says so, when Wine, the
 # desktop tools or the cross-built installer (scripts/windows) are missing.
 # Usage: prueba_programa_wine.sh <wine64> <wineserver> <installer.exe> <linux program> <folder>
+#          <mostrar_ventana.exe> <README.md>
 set -uo pipefail
-wine=$1 wineserver=$2 instalador=$3 programa_linux=$4 carpeta=$5
+wine=$1 wineserver=$2 instalador=$3 programa_linux=$4 carpeta=$5 mostrar=$6 readme=$7
 
 readonly kSinProbar=77       # ctest's SKIP_RETURN_CODE for this test
 readonly kLimitePrefijo=180  # seconds to make a new prefix
@@ -35,6 +46,10 @@ readonly kClave=abc
 readonly kTituloPrimeraClave='Nueva Clave de Acceso'
 readonly kTituloAcceso='Introducir la CLAVE de ACCESO'
 readonly kTituloPrincipal='Quelvaren'
+readonly kTituloInstalador='Instalación de Quelvaren'
+readonly kSalidaEnMarcha=3   # the installer's, documented in the README
+readonly kClavePreajuste=xyz # the password of the README's registry recipe
+readonly kClaveAcentos='ñandú'
 
 . "$(dirname "$0")/../support/wine.sh"
 wine_presente "el programa para Windows"
@@ -42,7 +57,11 @@ if [ ! -f "$instalador" ]; then
   echo "NO SE PROBÓ el programa para Windows: falta $instalador (scripts/windows lo hace; necesita el kit de Qt para Windows)"
   exit $kSinProbar
 fi
-for herramienta in Xvfb trayer xdotool xwininfo; do
+if [ ! -f "$mostrar" ]; then
+  echo "NO SE PROBÓ el programa para Windows: falta $mostrar (compilador x86_64-w64-mingw32-g++-posix)"
+  exit $kSinProbar
+fi
+for herramienta in Xvfb trayer xdotool xwininfo iconv; do
   if ! command -v $herramienta >/dev/null; then
     echo "NO SE PROBÓ el programa para Windows: falta $herramienta (scripts/deps)"
     exit $kSinProbar
@@ -60,6 +79,8 @@ export ALSA_CONFIG_PATH=$carpeta/alsa.conf
 # Qt's warnings go to the standard error, where the log catches them.
 export QT_FORCE_STDERR_LOGGING=1
 unset WAYLAND_DISPLAY PULSE_SERVER DBUS_SESSION_BUS_ADDRESS
+# Wine's ANSI code page follows the locale: Windows-1252, as on Western Windows.
+export LC_ALL=C.UTF-8
 c=$WINEPREFIX/drive_c
 instalada="$c/Program Files/Quelvaren"
 enlace="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quelvaren.lnk"
@@ -138,6 +159,11 @@ tecla_en() {
   v=$(ventana "$1") && [ -n "$v" ] && eval "$(xdotool getwindowgeometry --shell "$v")" &&
     xdotool mousemove $((X + 3)) $((Y + HEIGHT / 2)) click 1 && sleep 0.3 && xdotool key "$2"
 }
+clic_en() {
+  local v X Y WIDTH HEIGHT SCREEN
+  v=$(ventana "$1") && [ -n "$v" ] && eval "$(xdotool getwindowgeometry --shell "$v")" &&
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+}
 # Wine's tray icon: explorer's window that trayer has embedded.
 icono() {
   xwininfo -tree -id "$(panel)" 2>/dev/null |
@@ -150,10 +176,17 @@ no_corre() { ! corre "$1"; }
 # Starts the installed program in the background, its output to a file (not a
 # pipe: Wine's own processes outlive it and would hold a pipe open).
 arrancar() {
-  (cd "$carpeta" && exec "$wine" 'C:\Program Files\Quelvaren\Quelvaren.exe' </dev/null \
-    >>"$carpeta/programa.log" 2>&1) &
+  local exe=${1:-'C:\Program Files\Quelvaren\Quelvaren.exe'}
+  (cd "$carpeta" && exec "$wine" "$exe" </dev/null >>"$carpeta/programa.log" 2>&1) &
   pid=$!
 }
+# Started and past its password, as a user leaves it.
+en_marcha() {
+  arrancar && esperar hay_ventana "$kTituloAcceso" && teclear "$kTituloAcceso" "$kClave" &&
+    esperar hay_ventana "$kTituloPrincipal"
+}
+# The installed program's options, with nothing on standard input.
+opcion() { timeout $kEspera "$wine" "$instalada/Quelvaren.exe" "$@"; }
 : >"$carpeta/programa.log"
 
 echo "== Instalador"
@@ -180,6 +213,29 @@ valores_de system 'Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quel
 "$(dirname "$0")/../support/plantillas_gpo.sh" "$instalada/PolicyDefinitions" ||
   fallo "las plantillas de directivas de grupo instaladas no están completas"
 [ -f "$instalada/Quelvaren.exe" ] || { echo "FALLO: no hay programa instalado"; exit 1; }
+# The manifest: the rights of whoever starts it, each monitor's scale.
+for marca in 'level="asInvoker"' '>PerMonitorV2'; do
+  grep -qaF "$marca" "$instalada/Quelvaren.exe" || fallo "el programa no lleva $marca en su manifiesto"
+done
+
+echo "== Las opciones, por una tubería"
+{ opcion --version </dev/null; echo $? >"$carpeta/codigo"; } | tr -d '\r' >"$carpeta/version.txt"
+[ "$(cat "$carpeta/codigo")" = 0 ] || fallo "--version terminó con $(cat "$carpeta/codigo")"
+[ "$(cat "$carpeta/version.txt")" = "$("$programa_linux" --version)" ] ||
+  fallo "--version escribió: $(cat "$carpeta/version.txt")"
+# Qt's own texts of the help, as the Linux program (with Debian's translation)
+# prints them: the translation shipped beside the program is loaded.
+diff <(opcion --help </dev/null | iconv -f CP1252 | tr -d '\r' | tail -n +2) \
+  <("$programa_linux" --help | tail -n +2) || fallo "la ayuda no es la de Qt en español"
+opcion --desconocida </dev/null >/dev/null 2>"$carpeta/error.txt"
+codigo=$?
+[ $codigo -eq 1 ] && [ "$(wc -l <"$carpeta/error.txt")" -eq 1 ] ||
+  fallo "una opción desconocida terminó con $codigo: $(cat "$carpeta/error.txt")"
+# The password's characters, whichever way they are piped.
+utf8=$(printf '%s\n' "$kClaveAcentos" | opcion --clave-preajuste | tr -d '\r')
+ansi=$(printf '%s\n' "$kClaveAcentos" | iconv -t CP1252 | opcion --clave-preajuste | tr -d '\r')
+[ "$utf8" = "$ansi" ] && [ "$(tr -cd , <<<"$utf8" | wc -c)" -eq $(((${#kClaveAcentos} + 1) * 2 - 1)) ] ||
+  fallo "la clave $kClaveAcentos no llegó entera: \"$utf8\" (UTF-8), \"$ansi\" (ANSI)"
 
 echo "== La lista de dispositivos"
 # Wine's one endpoint (ALSA's null device), by its ID, marked as the default.
@@ -208,10 +264,19 @@ teclear "$kTituloAcceso" "$kClave"
 esperar hay_ventana "$kTituloPrincipal" || fallo "la clave no devolvió la ventana"
 corre $primero || fallo "el programa terminó con el control activo"
 
-echo "== Segundo arranque mientras corre"
+echo "== La ventana bloqueada, mostrada desde fuera"
 tecla_en "$kTituloPrincipal" alt+t # stops control
 tecla_en "$kTituloPrincipal" alt+t # and starts it again: to the tray
 esperar no_hay_ventana "$kTituloPrincipal" || fallo "Activar no ocultó la ventana"
+timeout $kEspera "$wine" "$mostrar" "$kTituloPrincipal" </dev/null >/dev/null 2>&1 ||
+  fallo "no se encontró la ventana oculta"
+esperar hay_ventana "$kTituloPrincipal" || fallo "la ventana oculta no se mostró desde fuera"
+clic_en "$kTituloPrincipal"
+esperar hay_ventana "$kTituloAcceso" || fallo "un clic en la ventana bloqueada no pidió la clave"
+xdotool windowfocus --sync "$(ventana "$kTituloAcceso")" && xdotool key Escape
+esperar no_hay_ventana "$kTituloPrincipal" || fallo "la ventana quedó a la vista tras cancelar la clave"
+
+echo "== Segundo arranque mientras corre"
 (cd "$carpeta" && timeout $kEspera "$wine" 'C:\Program Files\Quelvaren\Quelvaren.exe' \
   </dev/null >>"$carpeta/programa.log" 2>&1) || fallo "el segundo arranque no terminó bien"
 esperar hay_ventana "$kTituloAcceso" || fallo "el segundo arranque no pidió la clave"
@@ -276,9 +341,46 @@ valores_de system 'Software\\Microsoft\\Windows\\CurrentVersion\\Run' |
 valores_de user 'Software\\Microsoft\\Windows\\CurrentVersion\\Run' | grep -q '^"Quelvaren"=' &&
   fallo "quedó también el arranque del usuario"
 
-echo "== Desinstalador"
+echo "== Instalar sobre el programa en marcha"
+en_marcha || fallo "el programa no arrancó"
+antes=$(stat -c %Y "$instalada/Desinstalar.exe")
+timeout $kEspera "$wine" "$instalador" /S </dev/null >>"$carpeta/instalador.log" 2>&1
+codigo=$?
+[ $codigo -eq $kSalidaEnMarcha ] || fallo "la instalación silenciosa con el programa en marcha terminó con $codigo"
+corre $pid || fallo "la instalación silenciosa cerró el programa sin /CERRAR"
+[ "$(stat -c %Y "$instalada/Desinstalar.exe")" = "$antes" ] ||
+  fallo "la instalación silenciosa cambió archivos con el programa en marcha"
+timeout $kEspera "$wine" "$instalador" /S /CERRAR </dev/null >>"$carpeta/instalador.log" 2>&1 ||
+  fallo "la instalación con /CERRAR no terminó bien"
+esperar no_corre $pid || fallo "/CERRAR no cerró el programa"
+wait $pid || fallo "el programa cerrado por /CERRAR terminó con $?"
+
+echo "== Instalar sobre el programa en marcha, contestando"
+asistente() { xdotool search --onlyvisible --name "^$kTituloInstalador" 2>/dev/null; }
+hay_asistente() { [ -n "$(asistente)" ]; }
+pregunta() { [ "$(asistente | wc -l)" -ge 2 ]; }
+en_marcha || fallo "el programa no volvió a arrancar"
+"$wine" "$instalador" </dev/null >>"$carpeta/instalador.log" 2>&1 &
+instalacion=$!
+esperar hay_asistente || fallo "el instalador no se abrió"
+pagina=$(asistente | head -n1)
+# Siguiente, Siguiente, Instalar; then the question, answered with its
+# default, Sí; at the end, Terminar.
+for _ in 1 2 3; do xdotool windowfocus --sync "$pagina" key Return && sleep 1; done
+esperar pregunta || fallo "el instalador no preguntó si cerrar el programa"
+xdotool windowfocus --sync "$(asistente | grep -vxF "$pagina" | head -n1)" key Return
+esperar no_corre $pid || fallo "contestar Sí no cerró el programa"
+wait $pid || fallo "el programa cerrado por el instalador terminó con $?"
+terminar_asistente() { xdotool windowfocus --sync "$pagina" key Return 2>/dev/null; sleep 1; no_corre $instalacion; }
+esperar terminar_asistente || fallo "el instalador no llegó a su final"
+wait $instalacion || fallo "el instalador terminó con $?"
+
+echo "== Desinstalador con el programa en marcha"
+en_marcha || fallo "el programa no arrancó"
 timeout $kEspera "$wine" "$instalada/Desinstalar.exe" /S </dev/null >>"$carpeta/instalador.log" 2>&1 ||
   fallo "el desinstalador no terminó bien"
+esperar no_corre $pid || fallo "el desinstalador no cerró el programa"
+wait $pid || fallo "el programa cerrado por el desinstalador terminó con $?"
 registro_de system >/dev/null # waits until its copy in the temporary folder ends, too
 [ ! -e "$instalada" ] || fallo "quedó la carpeta del programa: $(ls "$instalada")"
 [ ! -e "$enlace" ] || fallo "quedó la entrada del menú Inicio"
@@ -291,6 +393,27 @@ grep -qF '[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quelvaren]' 
 quedan=$(valores_de user 'Software\\Quelvaren\\Config' | sed -n 's/^"Pass"="\(.*\)"$/\1/p')
 [ -n "$quedan" ] && [ "$quedan" = "$guardada" ] ||
   fallo "el desinstalador borró los ajustes del usuario"
+
+echo "== La receta del registro del README"
+# The lines of its registry file, the last one as the program prints it.
+receta=$(awk '/^    Windows Registry Editor Version 5\.00$/ { dentro = 1 }
+  dentro { sub(/^    /, ""); print } dentro && /^"Pass"=/ { exit }' "$readme")
+programa_windows=$(dirname "$instalador")/Quelvaren/Quelvaren.exe
+impresa=$(printf '%s\n' "$kClavePreajuste" |
+  timeout $kEspera "$wine" "$programa_windows" --clave-preajuste | tr -d '\r')
+[ -n "$impresa" ] && grep -qxF "$impresa" <<<"$receta" ||
+  fallo "el README no da la línea que imprime el programa: $impresa"
+# Saved as the README says (UTF-16 LE with a byte order mark), imported; the
+# user's own password, which would win, goes.
+{ printf '\xff\xfe'; sed 's/$/\r/' <<<"$receta" | iconv -t UTF-16LE; } >"$c/preajuste.reg"
+timeout $kEspera "$wine" regedit /S 'C:\preajuste.reg' </dev/null >>"$carpeta/instalador.log" 2>&1 ||
+  fallo "regedit no importó la receta"
+timeout $kEspera "$wine" reg delete 'HKCU\Software\Quelvaren\Config' /v Pass /f </dev/null \
+  >>"$carpeta/instalador.log" 2>&1 || fallo "no se pudo quitar la clave del usuario"
+arrancar "$programa_windows"
+esperar hay_ventana "$kTituloAcceso" || fallo "no pidió la clave del preajuste"
+teclear "$kTituloAcceso" "$kClavePreajuste"
+esperar hay_ventana "$kTituloPrincipal" || fallo "el diálogo de acceso no aceptó la clave de la receta"
 
 # Whatever the program and Wine said, but ALSA's complaints about the
 # machine's missing sound cards.
