@@ -32,4 +32,8 @@ bool AccesoFrmVisible() {
     return false;
 }
 
+bool ClaveCorrecta(const QString& tecleada) {
+    return tecleada == gstrClave;
+}
+
 } // namespace acceso

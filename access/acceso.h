@@ -26,4 +26,8 @@ bool ComprobarAcceso(const std::function<void()>& accionPermitida = {});
 // Whether the access dialog is on screen now.
 bool AccesoFrmVisible();
 
+// Whether a typed password opens the lock: the one place where an entry is
+// judged. Exact, character by character, letter case significant.
+bool ClaveCorrecta(const QString& tecleada);
+
 } // namespace acceso

@@ -1,8 +1,7 @@
 #include "tray/shell_qt.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QPixmap>
-#include <QPointer>
 #include <QWidget>
 #include <algorithm>
 #include <iterator>
@@ -34,19 +33,6 @@ QIcon IconoParaMostrar(std::uint32_t manejador) {
         icono = QIcon(vacio);
     }
     return icono;
-}
-
-// The window whose handle the record carries. Only windows that already have a
-// native window can own a handle, so none is created while looking.
-QWidget* VentanaDeManejador(std::uint32_t manejador) {
-    const auto ventanas = QApplication::topLevelWidgets();
-    for (QWidget* ventana : ventanas) {
-        if (ventana->internalWinId() != 0 &&
-            static_cast<std::uint32_t>(ventana->internalWinId()) == manejador) {
-            return ventana;
-        }
-    }
-    return nullptr;
 }
 
 } // namespace

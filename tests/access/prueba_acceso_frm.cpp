@@ -2,6 +2,7 @@
 
 #include "access/acceso.h"
 #include "access/acceso_frm.h"
+#include "access/intentos.h"
 #include "look/ventana.h"
 #include "support/entorno_prueba.h"
 #include "version_programa.h"
@@ -126,6 +127,12 @@ Intento Intentar(QWidget* dialogo, Final final) {
         caja->button(QMessageBox::Ok)->click();
     });
     Terminar(dialogo, final);
+    // The wait that wrong entries in a row earn, a second at a time, without
+    // waiting for it.
+    auto* frm = qobject_cast<AccesoFrm*>(dialogo);
+    while (frm != nullptr && frm->Esperando()) {
+        frm->TmrEspera_Timer();
+    }
     Intento intento = *visto;
     auto* txtClave = Control<QLineEdit>(dialogo, "TxtClave");
     intento.dialogoAbierto = dialogo->isVisible();
@@ -163,6 +170,7 @@ private slots:
     void init() {
         gstrClave = QString::fromLatin1(kClave);
         gblnAcceso = false;
+        acceso::AnotarIntento(true); // no wrong entries before
     }
     void cleanup() {
         CerrarModalesRestantes();
@@ -384,6 +392,26 @@ private slots:
         QCOMPARE(textoAntesDeAceptar, QString::fromLatin1(kClave));
         QCOMPARE(vecesAccion, 1);
         QCOMPARE(gblnAcceso, false);
+    }
+
+    // Wrong entries in a row beyond the first few earn a wait before the next
+    // entry is judged, longer each time up to a top; the right one clears it.
+    void esperaCreciente() {
+        int fallos = 0;
+        for (; acceso::SegundosAntesDeJuzgar() == 0; ++fallos) {
+            acceso::AnotarIntento(false);
+        }
+        QCOMPARE(fallos, acceso::kFallosSinEspera);
+        int anterior = 0;
+        for (; acceso::SegundosAntesDeJuzgar() > anterior; ++fallos) {
+            anterior = acceso::SegundosAntesDeJuzgar();
+            acceso::AnotarIntento(false);
+        }
+        QVERIFY(fallos > acceso::kFallosSinEspera + 1); // it grew
+        acceso::AnotarIntento(false);
+        QCOMPARE(acceso::SegundosAntesDeJuzgar(), anterior); // and stays at its top
+        acceso::AnotarIntento(true);
+        QCOMPARE(acceso::SegundosAntesDeJuzgar(), 0);
     }
 
     // However "Aceptar" was pressed, a refusal leaves the dialog open with the

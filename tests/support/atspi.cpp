@@ -245,4 +245,35 @@ QList<Control> Controles(const QString& bus, int esperaMs) {
     return controles;
 }
 
+Escucha::~Escucha() {
+    programa_x::TerminarProceso(proceso_);
+}
+
+bool Escucha::Iniciar(const QString& bus, const QStringList& eventos, int esperaMs) {
+    programa_x::AtarAlPadre(proceso_);
+    proceso_.start(kPython,
+                   QStringList{kScript, QStringLiteral("--bus"), bus, QStringLiteral("--espera"),
+                               QString::number(double(esperaMs) / kMsPorSegundo),
+                               QStringLiteral("escuchar")} +
+                       eventos);
+    const QDeadlineTimer plazo(esperaMs + kMargenMs);
+    while (!Oido().contains(QStringLiteral("escuchando"))) {
+        if (proceso_.state() == QProcess::NotRunning || plazo.hasExpired()) {
+            qWarning("la escucha no empezó: %s", proceso_.readAllStandardError().constData());
+            return false;
+        }
+        Pausa(kSondeoMs);
+    }
+    return true;
+}
+
+QStringList Escucha::Oido() {
+    salida_ += QString::fromUtf8(proceso_.readAllStandardOutput());
+    QStringList lineas = Lineas(salida_);
+    for (QString& linea : lineas) {
+        linea = Desescapado(linea);
+    }
+    return lineas;
+}
+
 } // namespace atspi
