@@ -95,6 +95,11 @@ public:
     void VolverALaVentana(bool cerrarAlConceder = false) {
         switch (estado_) {
         case Estado::Preguntando:
+            // The dialog already gone (cancelled, or put away from outside)
+            // while its check ends: asked again once it has.
+            if (!acceso::AccesoFrmVisible()) {
+                VolverMasTarde(cerrarAlConceder);
+            }
             return;
         case Estado::Abierto:
             if (ventana_->isVisible() && !ventana_->isMinimized() && !Presente()) {

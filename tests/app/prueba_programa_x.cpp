@@ -354,6 +354,7 @@ private slots:
             }
             QVERIFY(Xdotool({QStringLiteral("windowclose"), *Ventana(escritorio_, titulo)}));
             QVERIFY(Esperar([&] { return !Ventana(escritorio_, titulo).has_value(); }));
+            QTest::qWait(kEsperaNegativaMs); // no double click with the click before
             QVERIFY(VolverPorElIcono(escritorio_, *icono, kClave));
         }
     }
@@ -417,7 +418,8 @@ private slots:
         QVERIFY(Tecla(escritorio_, *acceso, QStringLiteral("Return")));
         QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
         for (const QString& evento : escucha.Oido()) {
-            QVERIFY2(!conClave(DatoDelEvento(evento)), qPrintable(evento));
+            QVERIFY2(!evento.contains(QLatin1Char('\t')) || !conClave(DatoDelEvento(evento)),
+                     qPrintable(evento));
         }
     }
 
@@ -433,7 +435,7 @@ private slots:
         const auto esperas = [&] {
             const QStringList eventos = escucha.Oido();
             return std::count_if(eventos.begin(), eventos.end(), [](const QString& evento) {
-                return DatoDelEvento(evento).startsWith(QStringLiteral("Espere"));
+                return DatoDelEvento(evento).contains(QStringLiteral("Espere"));
             });
         };
         auto acceso = AbrirAcceso();
