@@ -394,26 +394,6 @@ private slots:
         QCOMPARE(gblnAcceso, false);
     }
 
-    // Wrong entries in a row beyond the first few earn a wait before the next
-    // entry is judged, longer each time up to a top; the right one clears it.
-    void esperaCreciente() {
-        int fallos = 0;
-        for (; acceso::SegundosAntesDeJuzgar() == 0; ++fallos) {
-            acceso::AnotarIntento(false);
-        }
-        QCOMPARE(fallos, acceso::kFallosSinEspera);
-        int anterior = 0;
-        for (; acceso::SegundosAntesDeJuzgar() > anterior; ++fallos) {
-            anterior = acceso::SegundosAntesDeJuzgar();
-            acceso::AnotarIntento(false);
-        }
-        QVERIFY(fallos > acceso::kFallosSinEspera + 1); // it grew
-        acceso::AnotarIntento(false);
-        QCOMPARE(acceso::SegundosAntesDeJuzgar(), anterior); // and stays at its top
-        acceso::AnotarIntento(true);
-        QCOMPARE(acceso::SegundosAntesDeJuzgar(), 0);
-    }
-
     // However "Aceptar" was pressed, a refusal leaves the dialog open with the
     // focus in the box and the wrong entry selected whole, caret at its end,
     // so that typing replaces it.

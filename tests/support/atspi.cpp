@@ -257,23 +257,24 @@ bool Escucha::Iniciar(const QString& bus, const QStringList& eventos, int espera
                                QStringLiteral("escuchar")} +
                        eventos);
     const QDeadlineTimer plazo(esperaMs + kMargenMs);
-    while (!Oido().contains(QStringLiteral("escuchando"))) {
-        if (proceso_.state() == QProcess::NotRunning || plazo.hasExpired()) {
+    while (!salida_.startsWith(QLatin1String("escuchando\n"))) {
+        if (!proceso_.waitForReadyRead(kSondeoMs) &&
+            (proceso_.state() == QProcess::NotRunning || plazo.hasExpired())) {
             qWarning("la escucha no empezó: %s", proceso_.readAllStandardError().constData());
             return false;
         }
-        Pausa(kSondeoMs);
+        salida_ += QString::fromUtf8(proceso_.readAllStandardOutput());
     }
     return true;
 }
 
 QStringList Escucha::Oido() {
     salida_ += QString::fromUtf8(proceso_.readAllStandardOutput());
-    QStringList lineas = Lineas(salida_);
-    for (QString& linea : lineas) {
-        linea = Desescapado(linea);
+    QStringList datos;
+    for (const QString& evento : Lineas(salida_).mid(1)) {
+        datos += Desescapado(evento.section(QLatin1Char('\t'), -1));
     }
-    return lineas;
+    return datos;
 }
 
 } // namespace atspi

@@ -115,8 +115,8 @@ public:
 
     // Starts listening and waits until it does. False when it does not.
     bool Iniciar(const QString& bus, const QStringList& eventos, int esperaMs = kEsperaMs);
-    // What it has heard so far, one event a line: its type, the role of the
-    // control it came from, its two details and its data, tab-separated.
+    // The data of each event heard so far (a text change's text, a renamed
+    // control), in order.
     QStringList Oido();
 
 private:

@@ -24,11 +24,9 @@ Usage: atspi_programa.py [--bus DIRECCION] [--aplicacion NOMBRE]
                              no text)
   estado CONTROL             prints "sensible=0|1 mostrado=0|1 estados=...":
                              sensible when it and what holds it are enabled
-  escuchar EVENTO ...        listens for the application's events of these
-                             types ("object:text-changed") until ended: prints
-                             "escuchando" once listening, then one event a
-                             line: type <TAB> role <TAB> detail1 <TAB> detail2
-                             <TAB> data
+  escuchar EVENTO ...        prints "escuchando", then the application's
+                             events of these types ("object:text-changed")
+                             until ended: type <TAB> role <TAB> data
 
 CONTROL is a role as AT-SPI names it ("password text", "scroll bar") or an
 accessible name ("Aceptar"; Qt leaves out the '&' of a caption); runs of
@@ -319,8 +317,8 @@ def OrdenEscuchar(aplicacion, argumentos, _plazo):
         except Exception:  # the source went away meanwhile
             propia = False
         if propia:
-            print("\t".join((evento.type, Rol(evento.source), str(evento.detail1),
-                             str(evento.detail2), Imprimible(str(evento.any_data)))), flush=True)
+            print("\t".join((evento.type, Rol(evento.source), Imprimible(str(evento.any_data)))),
+                  flush=True)
 
     for tipo in argumentos.eventos:
         pyatspi.Registry.registerEventListener(Oido, tipo)
