@@ -36,7 +36,6 @@ constexpr qreal kPuntosBotones = 9.75;
 // What the password box shows in place of each typed character.
 constexpr char16_t kCaracterMascara = u'*';
 
-constexpr char kTextoAceptar[] = "&Aceptar";
 // The wait before an entry is judged counts down on the button, by seconds.
 constexpr int kMsPorSegundo = 1000;
 QString TextoEspera(int segundos) {
@@ -73,7 +72,7 @@ void AccesoFrm::ConstruirControles() {
                                 .arg(static_cast<int>(kCaracterMascara)));
     Label1->setBuddy(TxtClave); // a screen reader names the box after it
 
-    BtnAceptar = new QPushButton(QString::fromUtf8(kTextoAceptar), this);
+    BtnAceptar = new QPushButton(QString::fromUtf8(ventana::kTextoAceptar), this);
     BtnAceptar->setObjectName(QStringLiteral("BtnAceptar"));
     BtnAceptar->setFont(ventana::Fuente(kFamiliaLetra, kPuntosBotones));
     BtnAceptar->setGeometry(kGeometriaBtnAceptar);
@@ -168,7 +167,7 @@ void AccesoFrm::TmrEspera_Timer() {
         return;
     }
     TmrEspera->stop();
-    BtnAceptar->setText(QString::fromUtf8(kTextoAceptar));
+    BtnAceptar->setText(QString::fromUtf8(ventana::kTextoAceptar));
     BtnAceptar->setEnabled(true);
     TxtClave->setReadOnly(false);
     Juzgar();

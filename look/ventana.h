@@ -80,8 +80,8 @@ Nativa EstadoNativa(const QWidget* ventana);
 // makes a new one: for a window that another program destroyed or withdrew.
 void RehacerNativa(QWidget* ventana);
 
-// A password box: each character shows as an asterisk, and the characters
-// reach nobody but the program. While it has the keyboard focus on X11 it
+// A password box: its characters are masked on the screen and reach nobody
+// but the program. While it has the keyboard focus on X11 it
 // holds the keyboard grab, so that no other client sees the keys typed (a
 // client that selects key events on the window would); it lets go when it
 // loses the focus, hides or ends, and works on without the grab when another
@@ -94,11 +94,6 @@ class CajaClave : public QLineEdit {
 public:
     explicit CajaClave(QWidget* padre = nullptr);
     ~CajaClave() override;
-    CajaClave(const CajaClave&) = delete;
-    CajaClave& operator=(const CajaClave&) = delete;
-
-    // Whether it holds the keyboard grab now.
-    bool Capturando() const { return capturada_ != nullptr; }
 
 protected:
     void focusInEvent(QFocusEvent* evento) override;
