@@ -32,7 +32,9 @@ bool AccesoFrmVisible();
 // that is no hash is still a password set, one that nothing typed matches.
 void FijarClaveAdministrador(const QString& huella);
 bool HayClaveAdministrador();
-// Whether `escrita` is the access password in force. Checking the
+// Whether a typed password opens the lock: the one place where an entry is
+// judged, exact, character by character, letter case significant, against
+// the password in force. Checking the
 // administrator's takes about a second: meanwhile the windows repaint and the
 // timers run, and the user's input waits until it is done.
 bool ClaveCorrecta(const QString& escrita);

@@ -1,6 +1,7 @@
 #include "access/acceso_frm.h"
 
 #include "access/acceso.h"
+#include "access/intentos.h"
 #include "look/ventana.h"
 #include "version_programa.h"
 
@@ -13,6 +14,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -32,6 +35,12 @@ constexpr qreal kPuntosBotones = 9.75;
 
 // What the password box shows in place of each typed character.
 constexpr char16_t kCaracterMascara = u'*';
+
+// The wait before an entry is judged counts down on the button, by seconds.
+constexpr int kMsPorSegundo = 1000;
+QString TextoEspera(int segundos) {
+    return QStringLiteral("Espere %1 s").arg(segundos);
+}
 
 } // namespace
 
@@ -54,17 +63,16 @@ void AccesoFrm::ConstruirControles() {
     ventana::PintarFondo(Label1, ventana::kAzulClaro);
     Label1->adjustSize();
 
-    TxtClave = new QLineEdit(this);
+    TxtClave = new ventana::CajaClave(this);
     TxtClave->setObjectName(QStringLiteral("TxtClave"));
     TxtClave->setFont(ventana::Fuente(kFamiliaLetra, kPuntosEtiquetaYClave));
     TxtClave->setGeometry(kGeometriaTxtClave);
     TxtClave->setMaxLength(acceso::kLongitudMaximaClave);
-    TxtClave->setEchoMode(QLineEdit::Password);
     TxtClave->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: %1; }")
                                 .arg(static_cast<int>(kCaracterMascara)));
     Label1->setBuddy(TxtClave); // a screen reader names the box after it
 
-    BtnAceptar = new QPushButton(QStringLiteral("&Aceptar"), this);
+    BtnAceptar = new QPushButton(QString::fromUtf8(ventana::kTextoAceptar), this);
     BtnAceptar->setObjectName(QStringLiteral("BtnAceptar"));
     BtnAceptar->setFont(ventana::Fuente(kFamiliaLetra, kPuntosBotones));
     BtnAceptar->setGeometry(kGeometriaBtnAceptar);
@@ -80,10 +88,19 @@ void AccesoFrm::ConstruirControles() {
 
     connect(BtnAceptar, &QPushButton::clicked, this, &AccesoFrm::BtnAceptar_Click);
     connect(BtnCancel, &QPushButton::clicked, this, &AccesoFrm::BtnCancel_Click);
+
+    TmrEspera = new QTimer(this);
+    TmrEspera->setObjectName(QStringLiteral("TmrEspera"));
+    TmrEspera->setInterval(kMsPorSegundo);
+    connect(TmrEspera, &QTimer::timeout, this, &AccesoFrm::TmrEspera_Timer);
 }
 
 QString AccesoFrm::MensajeClaveNoValida() {
     return QStringLiteral("Contraseña no válida, vuelva a intentarlo.");
+}
+
+bool AccesoFrm::Esperando() const {
+    return TmrEspera->isActive();
 }
 
 void AccesoFrm::showEvent(QShowEvent* evento) {
@@ -91,7 +108,27 @@ void AccesoFrm::showEvent(QShowEvent* evento) {
     if (!evento->spontaneous()) {
         ventana::CentrarEnPantalla(this);
         Form_Activate();
+        if (QWindow* nativa = windowHandle()) {
+            nativa->removeEventFilter(this);
+            nativa->installEventFilter(this);
+        }
     }
+}
+
+bool AccesoFrm::eventFilter(QObject* objeto, QEvent* evento) {
+    if (objeto == windowHandle() && evento->type() == QEvent::Expose) {
+        if (windowHandle()->isExposed()) {
+            expuesto_ = true;
+        } else if (expuesto_ && isVisible() &&
+                   ventana::EstadoNativa(this) != ventana::Nativa::Presente) {
+            // Minimised, unmapped or destroyed by someone else while asking:
+            // put away where no way back reaches it, it counts as cancelled,
+            // and every way back opens a new one.
+            expuesto_ = false;
+            BtnCancel_Click();
+        }
+    }
+    return QDialog::eventFilter(objeto, evento);
 }
 
 void AccesoFrm::keyPressEvent(QKeyEvent* evento) {
@@ -109,7 +146,41 @@ void AccesoFrm::Form_Activate() {
 }
 
 void AccesoFrm::BtnAceptar_Click() {
-    if (acceso::ClaveCorrecta(TxtClave->text())) {
+    if (Esperando()) {
+        return;
+    }
+    segundosDeEspera_ = acceso::SegundosAntesDeJuzgar();
+    if (segundosDeEspera_ == 0) {
+        Juzgar();
+        return;
+    }
+    // The entry stays as typed until it is judged; "Cancelar" still works.
+    TxtClave->setReadOnly(true);
+    BtnAceptar->setEnabled(false);
+    MostrarEspera();
+    TmrEspera->start();
+}
+
+void AccesoFrm::TmrEspera_Timer() {
+    if (--segundosDeEspera_ > 0) {
+        MostrarEspera();
+        return;
+    }
+    TmrEspera->stop();
+    BtnAceptar->setText(QString::fromUtf8(ventana::kTextoAceptar));
+    BtnAceptar->setEnabled(true);
+    TxtClave->setReadOnly(false);
+    Juzgar();
+}
+
+void AccesoFrm::MostrarEspera() {
+    BtnAceptar->setText(TextoEspera(segundosDeEspera_));
+}
+
+void AccesoFrm::Juzgar() {
+    const bool correcta = acceso::ClaveCorrecta(TxtClave->text());
+    acceso::AnotarIntento(correcta);
+    if (correcta) {
         gblnAcceso = true;
         accept();
         return;

@@ -181,4 +181,11 @@ void PrepararCaja(QMessageBox& caja) {
     }
 }
 
+void RehacerNativa(QWidget* ventanaARehacer) {
+    ventanaARehacer->hide();
+    if (QWindow* nativa = ventanaARehacer->windowHandle()) {
+        nativa->destroy();
+    }
+}
+
 } // namespace ventana

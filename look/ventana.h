@@ -4,7 +4,11 @@
 
 #include <QColor>
 #include <QFont>
+#include <QLineEdit>
+#include <QPointer>
 #include <QRect>
+#include <QTimer>
+#include <QWindow>
 
 class QMessageBox;
 class QWidget;
@@ -58,5 +62,51 @@ inline constexpr char kTextoNo[] = "&No";
 // Readies a message box: its standard buttons get those captions, and a
 // screen reader reads its text as the box's own.
 void PrepararCaja(QMessageBox& caja);
+
+// What the window system itself holds of a window's native window right now,
+// asked of it directly (the X server, Windows) and never of Qt: another
+// program may unmap, hide or destroy a window behind Qt's back. Where the
+// window system cannot be asked (Wayland, the offscreen platform), the answer
+// is what Qt believes.
+enum class Nativa {
+    Ninguna,    // never made, or destroyed
+    Retirada,   // off the screen, and nothing keeps it to bring it back
+    Minimizada, // kept by a window manager, minimised
+    Presente,   // on the screen, or kept by a window manager in normal state
+                // (on another desktop)
+};
+Nativa EstadoNativa(const QWidget* ventana);
+// Hides the window and lets go of its native window, so that the next show
+// makes a new one: for a window that another program destroyed or withdrew.
+void RehacerNativa(QWidget* ventana);
+
+// A password box: its characters are masked on the screen and reach nobody
+// but the program. While it has the keyboard focus on X11 it
+// holds the keyboard grab, so that no other client sees the keys typed (a
+// client that selects key events on the window would); it lets go when it
+// loses the focus, hides or ends, and works on without the grab when another
+// client holds one. Wayland compositors keep key events to the focused client
+// already. A screen reader hears of each change as asterisks too (Qt 6.4 puts
+// the typed characters into its text-change events), and its questions about
+// the text get no characters.
+class CajaClave : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit CajaClave(QWidget* padre = nullptr);
+    ~CajaClave() override;
+
+protected:
+    void focusInEvent(QFocusEvent* evento) override;
+    void focusOutEvent(QFocusEvent* evento) override;
+    void hideEvent(QHideEvent* evento) override;
+
+private:
+    void Capturar();
+    void Soltar();
+
+    QPointer<QWindow> capturada_;
+    QTimer reintento_;
+    int reintentos_ = 0;
+};
 
 } // namespace ventana

@@ -140,8 +140,10 @@ void ParametrosFrm::CrearControles() {
         lbls_.at(static_cast<std::size_t>(indice)) = etiqueta;
         return etiqueta;
     };
-    const auto crearCampo = [this](int indice, const Geometria& sitio) {
-        auto* campo = new QLineEdit(this);
+    // The password fields are password boxes: their characters reach no
+    // other program.
+    const auto crearCampo = [this](int indice, const Geometria& sitio, bool clave = false) {
+        QLineEdit* campo = clave ? new ventana::CajaClave(this) : new QLineEdit(this);
         campo->setObjectName(NombreIndexado("Txts", indice));
         campo->setGeometry(sitio.Pixeles());
         // The system's tool-tip colours, background and text together.
@@ -157,7 +159,7 @@ void ParametrosFrm::CrearControles() {
 
     QLabel* lblClave = crearEtiqueta(kLblClave, QStringLiteral("Palabra Clave"), kGeometriaLbls0);
     lblClave->adjustSize();
-    QLineEdit* clave = crearCampo(kTxtClave, kGeometriaTxts0);
+    QLineEdit* clave = crearCampo(kTxtClave, kGeometriaTxts0, true);
     lblClave->setBuddy(clave); // a screen reader names each box after its label
     clave->setToolTip(QStringLiteral("La clave que aquí se escriba se empleará para acceder a "
                                      "la pantalla de configuración"));
@@ -166,14 +168,13 @@ void ParametrosFrm::CrearControles() {
         crearEtiqueta(kLblRepeticion, QStringLiteral("Repetir Palabra Clave"), kGeometriaLbls1);
     lblRepeticion->adjustSize();
     lblRepeticion->setEnabled(false);
-    QLineEdit* repeticion = crearCampo(kTxtRepeticion, kGeometriaTxts1);
+    QLineEdit* repeticion = crearCampo(kTxtRepeticion, kGeometriaTxts1, true);
     lblRepeticion->setBuddy(repeticion);
     repeticion->setToolTip(QStringLiteral("Debe coincidir con la palabra clave"));
     repeticion->setEnabled(false);
 
     for (QLineEdit* campo : {clave, repeticion}) {
         campo->setStyle(estiloClave);
-        campo->setEchoMode(QLineEdit::Password);
         // A password in force longer than the typing limit is shown whole (see
         // Form_Load); once the field holds no more than the limit, the limit
         // applies for good.

@@ -72,8 +72,11 @@ Shell& ShellEnUso();
 void EstablecerShell(Shell* shell);
 
 // The 32-bit handle the record carries for a window: the low half of its
-// native id (the native window is created if it does not exist yet).
+// native id (the native window is created if it does not exist yet). A window
+// keeps its first handle for good, also when its native window is made anew.
 std::uint32_t ManejadorVentana(QWidget* ventana);
+// The window of a handle; nullptr when none has it. Creates no native window.
+QWidget* VentanaDeManejador(std::uint32_t manejador);
 // The handles the record carries for icons. The same icon always gets the
 // same handle; a null icon gets kSinIcono.
 inline constexpr std::uint32_t kSinIcono = 0;

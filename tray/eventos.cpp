@@ -1,6 +1,7 @@
 // The lock of the main window, its one way back through the access check, and
 // the tray events that lead there.
 #include "access/acceso.h"
+#include "look/ventana.h"
 #include "tray/bandeja.h"
 
 #include <QApplication>
@@ -94,8 +95,18 @@ public:
     void VolverALaVentana(bool cerrarAlConceder = false) {
         switch (estado_) {
         case Estado::Preguntando:
+            // The dialog already gone (cancelled, or put away from outside)
+            // while its check ends: asked again once it has.
+            if (!acceso::AccesoFrmVisible()) {
+                VolverMasTarde(cerrarAlConceder);
+            }
             return;
         case Estado::Abierto:
+            if (ventana_->isVisible() && !ventana_->isMinimized() && !Presente()) {
+                // Taken away by another program, unseen until now: locked.
+                Perdida();
+                break;
+            }
             // Minimised where the program could not see it (Wayland): no lock
             // was ever on, so it simply comes back.
             if (!ventana_->isVisible() || ventana_->isMinimized()) {
@@ -200,13 +211,55 @@ private:
         return nativa_ != nullptr && nativa_->isExposed() && MinimizarLaDescubre();
     }
 
+    // Whether the window system still has the window where it, or a window
+    // manager, can bring it back.
+    bool Presente() const {
+        const ventana::Nativa nativa = ventana::EstadoNativa(ventana_);
+        return nativa == ventana::Nativa::Presente || nativa == ventana::Nativa::Minimizada;
+    }
+
     void Expuesta() {
-        if (esperandoVista_ && nativa_ != nullptr && nativa_->isExposed()) {
+        if (nativa_ == nullptr) {
+            return;
+        }
+        if (nativa_->isExposed()) {
+            expuesta_ = true;
             esperandoVista_ = false;
+            // Put away behind the icon, yet on the screen: shown by another
+            // program behind Qt's back. It asks, as a click on it would.
+            if (estado_ == Estado::Cerrado && !ventana_->isVisible() &&
+                ventana::EstadoNativa(ventana_) == ventana::Nativa::Presente) {
+                VolverMasTarde();
+            }
+        } else if (expuesta_ && ventana_->isVisible() && !ventana_->isMinimized() &&
+                   !esperandoVista_ && MinimizarLaDescubre() && !Presente()) {
+            // Off the screen, neither hidden nor minimised by anyone who can
+            // bring it back: another program unmapped or destroyed it.
+            Perdida();
+            return;
         }
         if (estado_ == Estado::Abierto) {
             Revisar();
         }
+    }
+
+    // The window taken away by another program (unmapped, destroyed): what Qt
+    // believes on show is gone. It locks, as any window put away does, and
+    // the next show makes it anew.
+    void Perdida() {
+        expuesta_ = false;
+        ventana::RehacerNativa(ventana_);
+        if (estado_ != Estado::Preguntando) {
+            Cerrar();
+        }
+    }
+
+    // Shows the window, made anew where another program destroyed it.
+    void Mostrar() {
+        if (ventana::EstadoNativa(ventana_) == ventana::Nativa::Ninguna) {
+            ventana::RehacerNativa(ventana_);
+        }
+        ventana_->show();
     }
 
     // A minimise of a window in use locks it. Reports that the screen
@@ -234,7 +287,7 @@ private:
     void Restaurar() {
         esperandoVista_ = !AlaVista();
         ventana_->setWindowState(ventana_->windowState() & ~Qt::WindowMinimized);
-        ventana_->show();
+        Mostrar();
         ventana_->raise();
         ventana_->activateWindow();
     }
@@ -244,12 +297,11 @@ private:
     // stays on screen, inert.
     void Presentar() {
         if (IconoVisible()) {
-            // Shown from outside (another program mapped it, or called
-            // ShowWindow), the window is on screen while Qt still counts it
-            // hidden, and hide() alone would leave it there, blank: Qt's
-            // state is brought in line first.
-            if (!ventana_->isVisible() && nativa_ != nullptr && nativa_->isExposed()) {
-                ventana_->show();
+            if (!ventana_->isVisible() && Presente()) {
+                // Shown by another program behind Qt's back: Qt, believing it
+                // hidden already, would leave it on the screen. Let go of it;
+                // the window gets a new one when it next shows.
+                ventana::RehacerNativa(ventana_);
             }
             ventana_->hide();
             // showMinimized() shows the window right after changing its state,
@@ -264,7 +316,7 @@ private:
         if (!EsWayland()) {
             ventana_->setWindowState(ventana_->windowState() | Qt::WindowMinimized);
         }
-        ventana_->show();
+        Mostrar();
     }
 
     // Dialogs of the window in use (the exit question, the configuration,
@@ -289,6 +341,8 @@ private:
     bool presentable_;
     // Between the program's own restore and the window on show again.
     bool esperandoVista_ = false;
+    // Its native window has been on the screen since it was made.
+    bool expuesta_ = false;
 };
 
 } // namespace

@@ -2,14 +2,17 @@
 #include "tray/bandeja.h"
 #include "tray/shell_qt.h"
 
+#include <QApplication>
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QIcon>
+#include <QVariant>
 #include <QWidget>
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <map>
+#include <optional>
 
 namespace bandeja {
 
@@ -61,8 +64,39 @@ void EstablecerShell(Shell* shell) {
     gShellSustituto = shell;
 }
 
+namespace {
+
+// The handle a window got, kept on it: a window stays the one its icon calls
+// back when another program destroys its native window and it gets a new one.
+constexpr char kPropiedadManejador[] = "manejadorVentana";
+
+std::optional<std::uint32_t> ManejadorDado(const QWidget* ventana) {
+    const QVariant manejador = ventana->property(kPropiedadManejador);
+    if (!manejador.isValid()) {
+        return std::nullopt;
+    }
+    return manejador.value<std::uint32_t>();
+}
+
+} // namespace
+
 std::uint32_t ManejadorVentana(QWidget* ventana) {
-    return static_cast<std::uint32_t>(ventana->winId());
+    if (const auto dado = ManejadorDado(ventana)) {
+        return *dado;
+    }
+    const auto manejador = static_cast<std::uint32_t>(ventana->winId());
+    ventana->setProperty(kPropiedadManejador, QVariant::fromValue(manejador));
+    return manejador;
+}
+
+QWidget* VentanaDeManejador(std::uint32_t manejador) {
+    const auto ventanas = QApplication::topLevelWidgets();
+    for (QWidget* ventana : ventanas) {
+        if (ManejadorDado(ventana) == manejador) {
+            return ventana;
+        }
+    }
+    return nullptr;
 }
 
 std::uint32_t ManejadorIcono(const QIcon& icono) {

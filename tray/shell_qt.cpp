@@ -3,8 +3,8 @@
 #include "tray/area_notificacion.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QPixmap>
-#include <QPointer>
 #include <QWidget>
 #include <algorithm>
 #include <iterator>
@@ -36,19 +36,6 @@ QIcon IconoParaMostrar(std::uint32_t manejador) {
         icono = QIcon(vacio);
     }
     return icono;
-}
-
-// The window whose handle the record carries. Only windows that already have a
-// native window can own a handle, so none is created while looking.
-QWidget* VentanaDeManejador(std::uint32_t manejador) {
-    const auto ventanas = QApplication::topLevelWidgets();
-    for (QWidget* ventana : ventanas) {
-        if (ventana->internalWinId() != 0 &&
-            static_cast<std::uint32_t>(ventana->internalWinId()) == manejador) {
-            return ventana;
-        }
-    }
-    return nullptr;
 }
 
 } // namespace

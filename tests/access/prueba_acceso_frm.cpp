@@ -2,6 +2,7 @@
 
 #include "access/acceso.h"
 #include "access/acceso_frm.h"
+#include "access/intentos.h"
 #include "look/ventana.h"
 #include "support/entorno_prueba.h"
 #include "version_programa.h"
@@ -126,6 +127,12 @@ Intento Intentar(QWidget* dialogo, Final final) {
         caja->button(QMessageBox::Ok)->click();
     });
     Terminar(dialogo, final);
+    // The wait that wrong entries in a row earn, a second at a time, without
+    // waiting for it.
+    auto* frm = qobject_cast<AccesoFrm*>(dialogo);
+    while (frm != nullptr && frm->Esperando()) {
+        frm->TmrEspera_Timer();
+    }
     Intento intento = *visto;
     auto* txtClave = Control<QLineEdit>(dialogo, "TxtClave");
     intento.dialogoAbierto = dialogo->isVisible();
@@ -163,6 +170,7 @@ private slots:
     void init() {
         gstrClave = QString::fromLatin1(kClave);
         gblnAcceso = false;
+        acceso::AnotarIntento(true); // no wrong entries before
     }
     void cleanup() {
         CerrarModalesRestantes();

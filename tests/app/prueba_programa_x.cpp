@@ -4,8 +4,10 @@
 // holds the sink, the way back from the tray and the exit; and, under a window
 // manager with no tray host, the way back from the taskbar.
 
+#include "access/intentos.h"
 #include "app/linea_ordenes.h"
 #include "settings/ajustes.h"
+#include "support/atspi.h"
 #include "support/escritorio_x.h"
 #include "support/politica_prueba.h"
 #include "support/programa_x.h"
@@ -28,16 +30,19 @@ using namespace programa_x;
 
 const QString kPrograma = QStringLiteral(QUELVAREN_BINARIO);
 const QString kClave = QStringLiteral("abc");
+const QString kOtraClave = QStringLiteral("xyz");
 const QString kClaveGuardada = QStringLiteral("MwM");
 const QString kTituloPrimeraClave = QStringLiteral("Nueva Clave de Acceso");
 const QString kTituloAcceso = QStringLiteral("Introducir la CLAVE de ACCESO");
 const QString kTituloPrincipal = QStringLiteral("Quelvaren");
+const QString kTituloAviso = QStringLiteral("Quelvaren"); // message boxes carry the program's title
 
 // Two ticks and some room: whatever another program sets lasts at most one tick.
 constexpr int kEsperaTicksMs = 4500;
 constexpr std::uint32_t kVolumenNormal = 65536; // pa_volume_t at 100 %
 // Long enough for a window manager to have restored a window it was going to.
 constexpr int kEsperaNegativaMs = 600;
+constexpr int kLejos = 10; // a point of the screen away from every window
 
 } // namespace
 
@@ -47,6 +52,7 @@ class PruebaProgramaX : public QObject {
     EscritorioX escritorio_;
     std::unique_ptr<ServidorPulse> pulse_;
     ProgramaEnPrueba programa_{kPrograma};
+    atspi::Bus bus_; // for a screen reader, where a case wants one
 
     bool Lanzar() { return programa_.Lanzar(escritorio_.Entorno()); }
     // A desktop with a window manager and no tray host; the program starts
@@ -97,12 +103,35 @@ class PruebaProgramaX : public QObject {
                });
     }
 
-    // Starts the program on the auto road and waits for its icon.
-    void LanzarEnAutomatico() {
+    // Starts the program on the auto road and waits for its icon; with a
+    // screen reader's bus, the program talks to it.
+    void LanzarEnAutomatico(bool conLector = false) {
         programa_.Sembrar({{QStringLiteral("Pass"), kClaveGuardada},
                            {QStringLiteral("Auto"), QStringLiteral("S")}});
-        QVERIFY(Lanzar());
+        QVERIFY(conLector ? programa_.Lanzar(
+                                atspi::ConAccesibilidad(escritorio_.Entorno(), bus_.Direccion()))
+                          : Lanzar());
         QVERIFY(Icono(escritorio_).has_value());
+    }
+    // The access dialog, opened by a click on the icon.
+    std::optional<QString> AbrirAcceso() {
+        const auto icono = Icono(escritorio_);
+        const bool abierto = icono && escritorio_.Clic(icono->Centro().x(), icono->Centro().y()) &&
+                             EsperarVentana(escritorio_, kTituloAcceso);
+        return abierto ? Ventana(escritorio_, kTituloAcceso) : std::nullopt;
+    }
+    bool Xdotool(const QStringList& argumentos) const {
+        return escritorio_.Ejecutar(QStringLiteral("xdotool"), argumentos).has_value();
+    }
+    // A wrong password, and the message that says so answered.
+    bool Fallar(const QString& acceso) {
+        if (!Teclear(escritorio_, acceso, kOtraClave) ||
+            !EsperarVentana(escritorio_, kTituloAviso)) {
+            return false;
+        }
+        const auto aviso = Ventana(escritorio_, kTituloAviso);
+        return aviso && Tecla(escritorio_, *aviso, QStringLiteral("Return")) &&
+               Esperar([&] { return !Ventana(escritorio_, kTituloAviso).has_value(); });
     }
 
 private slots:
@@ -279,6 +308,27 @@ private slots:
             QVERIFY(Tecla(escritorio_, *principal, QStringLiteral("Escape")));
             QVERIFY(Esperar([&] { return !Ventana(escritorio_, kTituloPrincipal).has_value(); }));
         }
+        // Activated from outside (a taskbar's click), the locked window
+        // stays put away, or asks.
+        const auto principal = VentanaDelPrograma(escritorio_, kTituloPrincipal);
+        QVERIFY(principal.has_value());
+        Activar(*principal);
+        QTest::qWait(kEsperaNegativaMs);
+        QVERIFY(!escritorio_.VentanaMapeada(*principal) || Ventana(escritorio_, kTituloAcceso));
+    }
+
+    // With a tray and no window manager, the locked window mapped by another
+    // program asks for the password, as a click on it would; cancelled, it
+    // goes back behind the icon.
+    void mapeadaDesdeFueraVuelveTrasElIcono() {
+        LanzarEnAutomatico();
+        const auto principal = VentanaDelPrograma(escritorio_, kTituloPrincipal);
+        QVERIFY(principal.has_value());
+        QVERIFY(Xdotool({QStringLiteral("windowmap"), QString::number(*principal)}));
+        QVERIFY(EsperarVentana(escritorio_, kTituloAcceso));
+        QVERIFY(Tecla(escritorio_, *Ventana(escritorio_, kTituloAcceso), QStringLiteral("Escape")));
+        QVERIFY(Esperar([&] { return !escritorio_.VentanaMapeada(*principal); }));
+        QVERIFY(!Ventana(escritorio_, kTituloPrincipal).has_value());
     }
 
     // A second start also brings a window minimised on the taskbar back,
@@ -293,6 +343,109 @@ private slots:
         QVERIFY(!EnUso(*principal));
         QVERIFY(Teclear(escritorio_, *Ventana(escritorio_, kTituloAcceso), kClave));
         QVERIFY(Esperar([&] { return EnUso(*principal); }));
+    }
+
+    // Destroyed by another program (as xkill or `xdotool windowclose` do),
+    // the access dialog counts as cancelled, and the main window in use locks:
+    // the icon leads back through the password each time.
+    void destruidasDesdeFueraVuelvenPorElIcono() {
+        LanzarEnAutomatico();
+        const auto icono = Icono(escritorio_);
+        QVERIFY(icono.has_value());
+        for (const QString& titulo : {kTituloAcceso, kTituloPrincipal}) {
+            if (titulo == kTituloAcceso) {
+                QVERIFY(AbrirAcceso().has_value());
+            }
+            QVERIFY(Xdotool({QStringLiteral("windowclose"), *Ventana(escritorio_, titulo)}));
+            QVERIFY(Esperar([&] { return !Ventana(escritorio_, titulo).has_value(); }));
+            QTest::qWait(kEsperaNegativaMs); // no double click with the click before
+            QVERIFY(VolverPorElIcono(escritorio_, *icono, kClave));
+        }
+    }
+
+    // While the password box has the focus the program holds the keyboard:
+    // a client that listens for key events on the dialog's window (as xev
+    // does) hears nothing typed there. The dialog gone, the keyboard is free.
+    void nadieMasOyeLaClave() {
+        LanzarEnAutomatico();
+        const auto acceso = AbrirAcceso();
+        QVERIFY(acceso.has_value());
+        QProcess xev;
+        xev.setProcessEnvironment(escritorio_.Entorno());
+        AtarAlPadre(xev);
+        xev.start(QStringLiteral("xev"), {QStringLiteral("-id"), *acceso, QStringLiteral("-event"),
+                                          QStringLiteral("keyboard")});
+        QVERIFY(xev.waitForStarted());
+        // Listening, xev hears the keyboard's state when the pointer comes in.
+        const auto dialogo = escritorio_.GeometriaVentana(acceso->toUInt());
+        QVERIFY(dialogo.has_value());
+        QByteArray oido;
+        QVERIFY(Esperar([&] {
+            escritorio_.Mover(kLejos, kLejos);
+            escritorio_.Mover(dialogo->Centro().x(), dialogo->Centro().y());
+            oido += xev.readAllStandardOutput();
+            return oido.contains("KeymapNotify");
+        }));
+        QVERIFY(Esperar([&] { return escritorio_.TecladoCapturado(); }));
+        QVERIFY(Teclear(escritorio_, *acceso, kClave));
+        QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
+        QVERIFY(Esperar([&] { return !escritorio_.TecladoCapturado(); }));
+        TerminarProceso(xev);
+        oido += xev.readAllStandardOutput();
+        QVERIFY2(!oido.contains("KeyPress"), oido.constData());
+    }
+
+    // A screen reader hears every change of the password box as asterisks,
+    // and gets no character of it when it asks for the box's text.
+    void lectorDePantallaNoOyeLaClave() {
+        QVERIFY2(bus_.Iniciar(), qPrintable(bus_.Error()));
+        LanzarEnAutomatico(true);
+        const auto acceso = AbrirAcceso();
+        QVERIFY(acceso.has_value());
+        atspi::Escucha escucha;
+        QVERIFY(escucha.Iniciar(bus_.Direccion(), {QStringLiteral("object:text-changed")}));
+        QVERIFY(Enfocar(escritorio_, *acceso) && Xdotool({QStringLiteral("type"), kClave}));
+        QVERIFY(Esperar([&] { return !escucha.Oido().isEmpty(); }));
+        const auto texto = atspi::Texto(bus_.Direccion(), QStringLiteral("password text"));
+        QVERIFY(texto.has_value());
+        QVERIFY(Tecla(escritorio_, *acceso, QStringLiteral("Return")));
+        QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
+        const QStringList oidos = escucha.Oido() << *texto;
+        for (const QString& oido : oidos) {
+            for (const QChar caracter : kClave) {
+                QVERIFY2(!oido.contains(caracter), qPrintable(oido));
+            }
+        }
+    }
+
+    // After three wrong entries in a row each further one waits before it is
+    // judged, the wait shown on "Aceptar"; the message for it is the same.
+    // The right password clears the count.
+    void esperaTrasElCuartoFallo() {
+        QVERIFY2(bus_.Iniciar(), qPrintable(bus_.Error()));
+        LanzarEnAutomatico(true);
+        atspi::Escucha escucha;
+        QVERIFY(escucha.Iniciar(bus_.Direccion(),
+                                {QStringLiteral("object:property-change:accessible-name")}));
+        const auto esperas = [&] { return escucha.Oido().filter(QStringLiteral("Espere")).size(); };
+        auto acceso = AbrirAcceso();
+        QVERIFY(acceso.has_value());
+        for (int fallo = 0; fallo < acceso::kFallosSinEspera; ++fallo) {
+            QVERIFY(Fallar(*acceso));
+        }
+        QCOMPARE(esperas(), 0);
+        QVERIFY(Fallar(*acceso));
+        QVERIFY(esperas() > 0);
+        QVERIFY(Teclear(escritorio_, *acceso, kClave));
+        QVERIFY(EsperarVentana(escritorio_, kTituloPrincipal));
+
+        const auto antes = esperas();
+        QVERIFY(
+            Tecla(escritorio_, *Ventana(escritorio_, kTituloPrincipal), QStringLiteral("Escape")));
+        acceso = AbrirAcceso();
+        QVERIFY(acceso.has_value());
+        QVERIFY(Fallar(*acceso));
+        QCOMPARE(esperas(), antes);
     }
 
     void accesoRechazadoAlArrancar() {

@@ -245,4 +245,36 @@ QList<Control> Controles(const QString& bus, int esperaMs) {
     return controles;
 }
 
+Escucha::~Escucha() {
+    programa_x::TerminarProceso(proceso_);
+}
+
+bool Escucha::Iniciar(const QString& bus, const QStringList& eventos, int esperaMs) {
+    programa_x::AtarAlPadre(proceso_);
+    proceso_.start(kPython,
+                   QStringList{kScript, QStringLiteral("--bus"), bus, QStringLiteral("--espera"),
+                               QString::number(double(esperaMs) / kMsPorSegundo),
+                               QStringLiteral("escuchar")} +
+                       eventos);
+    const QDeadlineTimer plazo(esperaMs + kMargenMs);
+    while (!salida_.startsWith(QLatin1String("escuchando\n"))) {
+        if (!proceso_.waitForReadyRead(kSondeoMs) &&
+            (proceso_.state() == QProcess::NotRunning || plazo.hasExpired())) {
+            qWarning("la escucha no empezó: %s", proceso_.readAllStandardError().constData());
+            return false;
+        }
+        salida_ += QString::fromUtf8(proceso_.readAllStandardOutput());
+    }
+    return true;
+}
+
+QStringList Escucha::Oido() {
+    salida_ += QString::fromUtf8(proceso_.readAllStandardOutput());
+    QStringList datos;
+    for (const QString& evento : Lineas(salida_).mid(1)) {
+        datos += Desescapado(evento.section(QLatin1Char('\t'), -1));
+    }
+    return datos;
+}
+
 } // namespace atspi

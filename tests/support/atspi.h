@@ -104,4 +104,24 @@ struct Control {
 };
 QList<Control> Controles(const QString& bus, int esperaMs = kEsperaMs);
 
+// Listens on the bus, as a screen reader does, for the program's events of
+// some AT-SPI types ("object:text-changed"), until it is destroyed.
+class Escucha {
+public:
+    Escucha() = default;
+    ~Escucha();
+    Escucha(const Escucha&) = delete;
+    Escucha& operator=(const Escucha&) = delete;
+
+    // Starts listening and waits until it does. False when it does not.
+    bool Iniciar(const QString& bus, const QStringList& eventos, int esperaMs = kEsperaMs);
+    // The data of each event heard so far (a text change's text, a renamed
+    // control), in order.
+    QStringList Oido();
+
+private:
+    QProcess proceso_;
+    QString salida_;
+};
+
 } // namespace atspi

@@ -24,6 +24,9 @@ Usage: atspi_programa.py [--bus DIRECCION] [--aplicacion NOMBRE]
                              no text)
   estado CONTROL             prints "sensible=0|1 mostrado=0|1 estados=...":
                              sensible when it and what holds it are enabled
+  escuchar EVENTO ...        prints "escuchando", then the application's
+                             events of these types ("object:text-changed")
+                             until ended: type <TAB> role <TAB> data
 
 CONTROL is a role as AT-SPI names it ("password text", "scroll bar") or an
 accessible name ("Aceptar"; Qt leaves out the '&' of a caption); runs of
@@ -303,6 +306,26 @@ def OrdenEstado(aplicacion, argumentos, plazo):
         SensibleHastaLaVentana(control), "showing" in estados, ",".join(sorted(estados))))
 
 
+def OrdenEscuchar(aplicacion, argumentos, _plazo):
+    import pyatspi
+
+    buscada = Nombre(aplicacion).casefold()
+
+    def Oido(evento):
+        try:
+            propia = Nombre(evento.host_application).casefold() == buscada
+        except Exception:  # the source went away meanwhile
+            propia = False
+        if propia:
+            print("\t".join((evento.type, Rol(evento.source), Imprimible(str(evento.any_data)))),
+                  flush=True)
+
+    for tipo in argumentos.eventos:
+        pyatspi.Registry.registerEventListener(Oido, tipo)
+    print("escuchando", flush=True)
+    pyatspi.Registry.start()
+
+
 def DireccionAccesibilidad():
     from gi.repository import Gio, GLib
 
@@ -343,6 +366,9 @@ def Argumentos():
     orden.add_argument("control")
     orden.add_argument("valor", type=float, nargs="?")
     orden.set_defaults(funcion=OrdenValor)
+    orden = ordenes.add_parser("escuchar")
+    orden.add_argument("eventos", nargs="+")
+    orden.set_defaults(funcion=OrdenEscuchar)
     for nombre, funcion in (("texto", OrdenTexto), ("estado", OrdenEstado)):
         orden = ordenes.add_parser(nombre)
         orden.add_argument("control")

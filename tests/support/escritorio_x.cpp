@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <functional>
 #include <poll.h>
@@ -17,6 +18,7 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -695,4 +697,25 @@ bool EscritorioX::VentanaIconica(IdVentana ventana) const {
         Ejecutar(QStringLiteral("xprop"),
                  {QStringLiteral("-id"), QString::number(ventana), QStringLiteral("WM_STATE")});
     return estado && estado->contains(QStringLiteral("window state: Iconic"));
+}
+
+bool EscritorioX::TecladoCapturado() const {
+    // Another client's grab makes this one fail; a grab that succeeds is let
+    // go at once.
+    xcb_connection_t* conexion = xcb_connect(Display().toLatin1().constData(), nullptr);
+    bool capturado = false;
+    if (xcb_connection_has_error(conexion) == 0) {
+        const xcb_window_t raiz = xcb_setup_roots_iterator(xcb_get_setup(conexion)).data->root;
+        xcb_grab_keyboard_reply_t* respuesta =
+            xcb_grab_keyboard_reply(conexion,
+                                    xcb_grab_keyboard(conexion, 0, raiz, XCB_CURRENT_TIME,
+                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                    nullptr);
+        capturado = respuesta != nullptr && respuesta->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+        std::free(respuesta);
+        xcb_ungrab_keyboard(conexion, XCB_CURRENT_TIME);
+        xcb_flush(conexion);
+    }
+    xcb_disconnect(conexion);
+    return capturado;
 }

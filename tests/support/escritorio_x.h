@@ -104,6 +104,8 @@ public:
     // Whether the window manager keeps the window minimised (ICCCM WM_STATE
     // Iconic).
     bool VentanaIconica(IdVentana ventana) const;
+    // Whether a client holds the keyboard grab, so that every key goes to it.
+    bool TecladoCapturado() const;
 
 private:
     pid_t Lanzar(const QString& programa, const QStringList& argumentos, int salida,
