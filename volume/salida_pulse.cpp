@@ -609,13 +609,13 @@ void SalidaPulse::EnSumidero(pa_context* contexto, const pa_sink_info* info, int
                             static_cast<int>(salida->politica_.FinPausaMs() - ahora));
     }
     if (decision.mover.empty()) {
-        if (salida->paso_ == Paso::Escritura) {
+        if (salida->paso_ == Paso::Escritura && !salida->escribirDespues_) {
             // A ceiling or a floor already kept asks for no write at all: a
             // quieter (or louder) device is never touched.
-            if (!salida->escribirDespues_) {
-                salida->escrituraPendiente_ = false;
-            }
-            salida->Informar(EstadoSalida::Escribe);
+            salida->escrituraPendiente_ = false;
+        }
+        if (motivo == Motivo::Escritura || motivo == Motivo::NuevoDispositivo) {
+            salida->Informar(EstadoSalida::Escribe); // the device holds what it must
         }
         return;
     }

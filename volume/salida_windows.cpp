@@ -477,8 +477,8 @@ bool Trabajador::Ajustar(Motivo motivo, std::uint32_t palabra, const std::option
         comprobacion_ = Reloj::now() + std::chrono::milliseconds(politica_.FinPausaMs() - ahora);
     }
     if (decision.mover.empty()) {
-        if (motivo == Motivo::Escritura) {
-            Informar(EstadoSalida::Escribe); // within the mode: nothing to write
+        if (motivo == Motivo::Escritura || motivo == Motivo::NuevoDispositivo) {
+            Informar(EstadoSalida::Escribe); // the device holds what it must
         }
         return motivo == Motivo::Escritura;
     }
