@@ -69,6 +69,15 @@ constexpr int kPrimerCodigoControl = 1; // Ctrl+A; Ctrl+letter gives 1..26
 // Key codes of the window's own key handling.
 constexpr int kTeclaEscape = 27;
 
+// The tip's second line while the level cannot be written. The notify-icon
+// record holds 63 characters of ANSI: both lines and the break between them.
+constexpr char kTipNoResponde[] = "No se puede ajustar: el dispositivo no responde";
+constexpr char kTipNoConectado[] = "No se puede ajustar: dispositivo no conectado";
+static_assert(sizeof(bandeja::kTipFuncionando) + sizeof(kTipNoResponde) <= bandeja::kLongitudTip &&
+                  sizeof(bandeja::kTipFuncionando) + sizeof(kTipNoConectado) <=
+                      bandeja::kLongitudTip,
+              "both lines of the tip must fit in the notify-icon record");
+
 // The values of the Modo key besides the default, "Fijo".
 constexpr char kModoTope[] = "Tope";
 constexpr char kModoPiso[] = "Piso";
@@ -234,6 +243,13 @@ CtrlVolFrm::CtrlVolFrm(volumen::SalidaVolumen& salida, QWidget* padre)
     salida_.AlCorregir([this] {
         QMetaObject::invokeMethod(this, &CtrlVolFrm::AvisarCorreccion, Qt::QueuedConnection);
     });
+    salida_.AlCambiarEstado([this](volumen::EstadoSalida estado) {
+        QMetaObject::invokeMethod(
+            this, [this, estado] { CambiarEstadoSalida(estado); }, Qt::QueuedConnection);
+    });
+    avisoEstadoPendiente_.setSingleShot(true);
+    avisoEstadoPendiente_.setInterval(bandeja::kEsperaEntreAvisosMs);
+    connect(&avisoEstadoPendiente_, &QTimer::timeout, this, &CtrlVolFrm::AvisarEstadoSalida);
     bandeja::PrepararCerrojo(
         this, [this] { Congelar(); }, [this] { Descongelar(); });
     connect(&vigiaPolitica_, &ajustes::VigiaPolitica::Cambiada, this, &CtrlVolFrm::AplicarPolitica);
@@ -302,6 +318,7 @@ void CtrlVolFrm::AplicarPolitica() {
 
 CtrlVolFrm::~CtrlVolFrm() {
     salida_.AlCorregir({});
+    salida_.AlCambiarEstado({});
 }
 
 volumen::Preferencias CtrlVolFrm::PreferenciasGuardadas() {
@@ -332,6 +349,56 @@ void CtrlVolFrm::AvisarCorreccion() {
         break;
     }
     bandeja::Avisar(QString::fromUtf8(texto).arg(NivelEnVigor()));
+}
+
+void CtrlVolFrm::CambiarEstadoSalida(volumen::EstadoSalida estado) {
+    if (estado == estadoSalida_) {
+        return;
+    }
+    estadoSalida_ = estado;
+    if (ciclo_.Activo()) {
+        bandeja::CambiarTip(TextoTip());
+        AvisarEstadoSalida();
+    }
+}
+
+void CtrlVolFrm::AvisarEstadoSalida() {
+    if (!ciclo_.Activo() || estadoSalida_ == estadoAvisado_ ||
+        ajustes::Leer(ajustes::kAviso) != QLatin1String(ajustes::kSi)) {
+        return;
+    }
+    const char* texto = "Ya se puede ajustar el volumen.";
+    switch (estadoSalida_) {
+    case volumen::EstadoSalida::NoResponde:
+        texto = "No se puede ajustar el volumen: el dispositivo no responde.";
+        break;
+    case volumen::EstadoSalida::NoConectado:
+        texto = "No se puede ajustar el volumen: el dispositivo no está conectado.";
+        break;
+    case volumen::EstadoSalida::Escribe:
+        break;
+    }
+    if (bandeja::Avisar(QString::fromUtf8(texto))) {
+        estadoAvisado_ = estadoSalida_;
+    } else if (bandeja::IconoVisible()) {
+        avisoEstadoPendiente_.start(); // after the notice that went out a moment ago
+    }
+}
+
+QString CtrlVolFrm::TextoTip() const {
+    if (!ciclo_.Activo()) {
+        return QString::fromLatin1(bandeja::kTipParado);
+    }
+    const QString tip = QString::fromLatin1(bandeja::kTipFuncionando);
+    switch (estadoSalida_) {
+    case volumen::EstadoSalida::NoResponde:
+        return tip + QLatin1Char('\n') + QLatin1String(kTipNoResponde);
+    case volumen::EstadoSalida::NoConectado:
+        return tip + QLatin1Char('\n') + QLatin1String(kTipNoConectado);
+    case volumen::EstadoSalida::Escribe:
+        break;
+    }
+    return tip;
 }
 
 void CtrlVolFrm::ConstruirControles() {
@@ -708,11 +775,12 @@ void CtrlVolFrm::BtnActivar_Click() {
         ciclo_.Arrancar();
         MenuPrincipal->menuAction()->setEnabled(false);
         bandeja::Bloquear(this);
-        bandeja::CambiarTip(QString::fromLatin1(bandeja::kTipFuncionando));
+        bandeja::CambiarTip(TextoTip());
+        AvisarEstadoSalida();
     } else {
         ciclo_.Parar();
         MenuPrincipal->menuAction()->setEnabled(true);
-        bandeja::CambiarTip(QString::fromLatin1(bandeja::kTipParado));
+        bandeja::CambiarTip(TextoTip());
         BtnActivar->setText(kCaptionActivar);
     }
 }

@@ -86,6 +86,13 @@ private:
     // A change by someone else was undone or limited: the notice, when the
     // store asks for it (Aviso=S).
     void AvisarCorreccion();
+    // The output can write the level, or no longer can, and why: the tip
+    // says so while control runs and, with Aviso=S, a notice too.
+    void CambiarEstadoSalida(volumen::EstadoSalida estado);
+    void AvisarEstadoSalida();
+    // "Funcionando" (with a second line while the level cannot be written)
+    // or "Parado".
+    QString TextoTip() const;
     void ConstruirControles();
     void ConstruirMenu();
     void PrepararTeclas();
@@ -118,6 +125,9 @@ private:
     QString nivelPolitica_;
     ajustes::VigiaPolitica vigiaPolitica_;
     std::function<void()> terminar_;
+    volumen::EstadoSalida estadoSalida_ = volumen::EstadoSalida::Escribe;
+    volumen::EstadoSalida estadoAvisado_ = volumen::EstadoSalida::Escribe; // by the last notice
+    QTimer avisoEstadoPendiente_; // a notice that had to wait for the previous one
     bool descargada_ = false;
     // The level box lost the focus to a menu or another window: it gets it
     // back with its caret and selection as they were.

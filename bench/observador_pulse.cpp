@@ -96,13 +96,52 @@ void ObservadorPulse::Desviar(pa_volume_t otro, pa_volume_t objetivo) {
 
 void ObservadorPulse::DesviarBloqueado(pa_volume_t otro, pa_volume_t objetivo) {
     objetivo_ = objetivo;
-    pa_cvolume mono;
-    pa_cvolume_set(&mono, 1, otro);
-    pa_operation* operacion = pa_context_set_sink_volume_by_name(
-        contexto_, kSumideroPredeterminado, &mono, &ObservadorPulse::EnDesviado, this);
+    pa_operation* operacion = FijarBloqueado(otro, &ObservadorPulse::EnDesviado);
     if (operacion != nullptr) {
         pa_operation_unref(operacion);
     }
+}
+
+pa_operation* ObservadorPulse::FijarBloqueado(pa_volume_t volumen,
+                                              pa_context_success_cb_t alFijar) {
+    pa_cvolume mono;
+    pa_cvolume_set(&mono, 1, volumen);
+    return pa_context_set_sink_volume_by_name(contexto_, kSumideroPredeterminado, &mono, alFijar,
+                                              this);
+}
+
+bool ObservadorPulse::DesviarConfirmado(pa_volume_t otro) {
+    pa_threaded_mainloop_lock(bucle_);
+    pa_operation* operacion =
+        FijarBloqueado(otro, [](pa_context* /*contexto*/, int /*exito*/, void* datos) {
+            pa_threaded_mainloop_signal(static_cast<ObservadorPulse*>(datos)->bucle_, 0);
+        });
+    while (operacion != nullptr && pa_operation_get_state(operacion) == PA_OPERATION_RUNNING) {
+        pa_threaded_mainloop_wait(bucle_);
+    }
+    if (operacion != nullptr) {
+        pa_operation_unref(operacion);
+    }
+    pa_threaded_mainloop_unlock(bucle_);
+    return operacion != nullptr;
+}
+
+void ObservadorPulse::Replicar(pa_volume_t otro, pa_volume_t objetivo) {
+    pa_threaded_mainloop_lock(bucle_);
+    replicando_ = true;
+    replica_ = otro;
+    replicas_.clear();
+    DesviarBloqueado(otro, objetivo);
+    pa_threaded_mainloop_unlock(bucle_);
+}
+
+std::vector<std::chrono::steady_clock::time_point> ObservadorPulse::DejarDeReplicar() {
+    pa_threaded_mainloop_lock(bucle_);
+    replicando_ = false;
+    std::vector<std::chrono::steady_clock::time_point> replicas = std::move(replicas_);
+    replicas_.clear();
+    pa_threaded_mainloop_unlock(bucle_);
+    return replicas;
 }
 
 double ObservadorPulse::MedirVuelta(pa_volume_t otro, pa_volume_t objetivo,
@@ -174,6 +213,10 @@ void ObservadorPulse::EnSumidero(pa_context* /*contexto*/, const pa_sink_info* i
         if (observador->desviado_ && observador->visto_ == observador->objetivo_) {
             observador->desviado_ = false;
             ++observador->vueltas_;
+            if (observador->replicando_) {
+                observador->replicas_.push_back(std::chrono::steady_clock::now());
+                observador->DesviarBloqueado(observador->replica_, observador->objetivo_);
+            }
         }
     }
     pa_threaded_mainloop_signal(observador->bucle_, 0);

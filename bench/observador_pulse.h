@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <vector>
 
 namespace banco {
 
@@ -46,6 +47,16 @@ public:
     // How many changes of Desviar were undone so far.
     std::uint64_t Vueltas();
 
+    // Another program in a tight loop, blind: sets `otro` and waits only for
+    // the server to take it, so as to set it again at once.
+    bool DesviarConfirmado(pa_volume_t otro);
+    // Another program that holds its own level with no bound: from now on
+    // each return of the sink to `objetivo` after its change (as Desviar
+    // counts them) is answered at once with `otro`, until DejarDeReplicar,
+    // which returns when each of those returns was seen.
+    void Replicar(pa_volume_t otro, pa_volume_t objetivo);
+    std::vector<std::chrono::steady_clock::time_point> DejarDeReplicar();
+
 private:
     static void EnEstado(pa_context* contexto, void* datos);
     static void EnAlarma(pa_mainloop_api* api, pa_time_event* alarma, const timeval* cuando,
@@ -55,6 +66,7 @@ private:
     static void EnSumidero(pa_context* contexto, const pa_sink_info* info, int fin, void* datos);
     static void EnDesviado(pa_context* contexto, int exito, void* datos);
     void DesviarBloqueado(pa_volume_t otro, pa_volume_t objetivo);
+    pa_operation* FijarBloqueado(pa_volume_t volumen, pa_context_success_cb_t alFijar);
 
     pa_threaded_mainloop* bucle_ = nullptr;
     pa_context* contexto_ = nullptr;
@@ -63,6 +75,9 @@ private:
     pa_volume_t objetivo_ = PA_VOLUME_INVALID; // the level a return comes back to
     bool desviado_ = false;                    // a change of Desviar stands, not yet undone
     std::uint64_t vueltas_ = 0;
+    bool replicando_ = false;
+    pa_volume_t replica_ = PA_VOLUME_INVALID; // what Replicar answers with
+    std::vector<std::chrono::steady_clock::time_point> replicas_;
     bool listo_ = false;
     bool vencido_ = false;
 };

@@ -10,8 +10,10 @@
 //
 // One request chain is on its way at a time: a write (the word, always) or a
 // check (the word, only where the sink's volume differs from it). Events and
-// writes that come meanwhile are coalesced into one more chain.
-#include "volume/freno_correcciones.h"
+// writes that come meanwhile are coalesced into one more chain. What each
+// reply calls for (a write, a correction, a pause, a notice) is decided by
+// PoliticaCorrecciones.
+#include "volume/politica_correcciones.h"
 #include "volume/salida_volumen.h"
 #include "volume/volumen_asentado.h"
 
@@ -19,7 +21,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
+#include <optional>
+#include <utility>
 
 namespace volumen {
 namespace {
@@ -37,9 +42,9 @@ constexpr std::uint64_t kCanalMaximo = 0xFFFFu;  // full volume of a channel val
 constexpr int kPrimeraEsperaConexionMs = 100;
 constexpr std::int64_t kVidaConexionEstableMs = kIntervaloControlMs;
 constexpr std::int64_t kNunca = -1;
-// The end of a pause is checked a little after the brake's own end, so that
-// the check is not refused by the last moment of the pause.
-constexpr int kMargenFinPausaMs = 10;
+// Two channels closer than this are the same level (see VolumenAsentado).
+constexpr double kTolerancia =
+    static_cast<double>(VolumenAsentado::kToleranciaLectura) / PA_VOLUME_NORM;
 
 // The positions that take the left and the right half of the word.
 constexpr pa_channel_position_mask_t kPosicionesIzquierdas =
@@ -97,6 +102,24 @@ pa_cvolume VolumenParaMapa(std::uint32_t palabra, const pa_channel_map& mapa) {
     return volumen;
 }
 
+// A sink's channels for PoliticaCorrecciones, and back.
+Canales CanalesDe(const pa_cvolume& volumen) {
+    Canales canales(volumen.channels);
+    for (unsigned i = 0; i < volumen.channels; ++i) {
+        canales[i] = static_cast<double>(volumen.values[i]) / PA_VOLUME_NORM;
+    }
+    return canales;
+}
+pa_cvolume VolumenDe(const Canales& canales) {
+    pa_cvolume volumen;
+    pa_cvolume_init(&volumen);
+    volumen.channels = static_cast<std::uint8_t>(canales.size());
+    for (unsigned i = 0; i < volumen.channels; ++i) {
+        volumen.values[i] = static_cast<pa_volume_t>(std::lround(canales[i] * PA_VOLUME_NORM));
+    }
+    return volumen;
+}
+
 class SalidaPulse final : public SalidaVolumen {
 public:
     explicit SalidaPulse(bool restaurarAlCambiar);
@@ -108,6 +131,7 @@ public:
     void Sostener(bool sostener) override;
     void Configurar(const Preferencias& preferencias) override;
     void AlCorregir(std::function<void()> aviso) override;
+    void AlCambiarEstado(std::function<void(EstadoSalida)> aviso) override;
 
 private:
     // The request chain on its way to the server.
@@ -129,6 +153,7 @@ private:
     void IniciarPaso(Paso paso, bool buscarPredeterminado);
     void TerminarPaso();
     void ArmarAlarma(pa_time_event* alarma, int esperaMs);
+    void Informar(EstadoSalida estado);
     static std::int64_t AhoraMs();
 
     static void EnEstado(pa_context* contexto, void* datos);
@@ -157,10 +182,12 @@ private:
     bool hayPalabra_ = false;         // a word was ever asked for
     bool escrituraPendiente_ = false; // the latest word has not reached the server yet
     bool sostenida_ = false;          // the level in force is held
-    FrenoCorrecciones freno_;
+    PoliticaCorrecciones politica_{kTolerancia};
+    bool finPausa_ = false; // the next check is the one at the end of a pause
 
     Paso paso_ = Paso::Ninguno;
     bool volumenPedido_ = false;                       // the chain in course has sent its volume
+    bool sumideroVisto_ = false;                       // ... and has found its sink
     bool escribirDespues_ = false;                     // a write was asked for meanwhile
     bool comprobarDespues_ = false;                    // a check was asked for meanwhile
     bool buscarDespues_ = false;                       // ... and the default sink may have changed
@@ -170,6 +197,7 @@ private:
     VolumenAsentado asentado_;                         // what the sink made of our last write
     Preferencias preferencias_;
     std::function<void()> alCorregir_;
+    std::function<void(EstadoSalida)> alCambiarEstado_;
 };
 
 SalidaPulse::SalidaPulse(bool restaurarAlCambiar)
@@ -233,7 +261,7 @@ void SalidaPulse::Sostener(bool sostener) {
     sostenida_ = sostener && restaurarAlCambiar_;
     if (sostenida_ != antes) {
         if (sostenida_) {
-            freno_.Reiniciar();
+            politica_.Reiniciar();
         } else {
             // Released: no check left waiting, no pause to end.
             comprobarDespues_ = false;
@@ -255,6 +283,7 @@ void SalidaPulse::Configurar(const Preferencias& preferencias) {
     }
     pa_threaded_mainloop_lock(bucle_);
     preferencias_ = preferencias;
+    politica_.Configurar(preferencias.modo);
     indiceSumidero_ = PA_INVALID_INDEX; // looked up again by the next request
     pa_threaded_mainloop_unlock(bucle_);
 }
@@ -267,6 +296,25 @@ void SalidaPulse::AlCorregir(std::function<void()> aviso) {
     pa_threaded_mainloop_lock(bucle_);
     alCorregir_ = std::move(aviso);
     pa_threaded_mainloop_unlock(bucle_);
+}
+
+void SalidaPulse::AlCambiarEstado(std::function<void(EstadoSalida)> aviso) {
+    if (bucle_ == nullptr) {
+        return;
+    }
+    pa_threaded_mainloop_lock(bucle_);
+    alCambiarEstado_ = std::move(aviso);
+    if (alCambiarEstado_ && politica_.Estado() != EstadoSalida::Escribe) {
+        alCambiarEstado_(politica_.Estado());
+    }
+    pa_threaded_mainloop_unlock(bucle_);
+}
+
+void SalidaPulse::Informar(EstadoSalida estado) {
+    const std::optional<EstadoSalida> nuevo = politica_.Resultado(estado);
+    if (nuevo && alCambiarEstado_) {
+        alCambiarEstado_(*nuevo);
+    }
 }
 
 bool SalidaPulse::Conectado() const {
@@ -288,6 +336,9 @@ void SalidaPulse::OlvidarPeticiones() {
 void SalidaPulse::Conectar() {
     contexto_ = pa_context_new(api_, kNombreCliente);
     if (contexto_ == nullptr) {
+        if (escrituraPendiente_) {
+            Informar(EstadoSalida::NoResponde);
+        }
         ProgramarReconexion();
         return;
     }
@@ -370,6 +421,9 @@ void SalidaPulse::EnEstado(pa_context* contexto, void* datos) {
         }
         salida->listaDesdeMs_ = kNunca;
         salida->OlvidarPeticiones();
+        if (salida->escrituraPendiente_) {
+            salida->Informar(EstadoSalida::NoResponde); // a level that cannot go out
+        }
         salida->ProgramarReconexion();
     }
 }
@@ -447,6 +501,7 @@ void SalidaPulse::PedirComprobacion(bool buscarPredeterminado) {
 void SalidaPulse::IniciarPaso(Paso paso, bool buscarPredeterminado) {
     paso_ = paso;
     volumenPedido_ = false;
+    sumideroVisto_ = false;
     if (paso == Paso::Escritura) {
         escribirDespues_ = false;
     } else {
@@ -466,6 +521,7 @@ void SalidaPulse::IniciarPaso(Paso paso, bool buscarPredeterminado) {
     }
     if (operacion == nullptr) {
         paso_ = Paso::Ninguno;
+        Informar(EstadoSalida::NoResponde);
         return;
     }
     pa_operation_unref(operacion);
@@ -483,6 +539,7 @@ void SalidaPulse::TerminarPaso() {
 void SalidaPulse::EnServidor(pa_context* contexto, const pa_server_info* info, void* datos) {
     auto* salida = static_cast<SalidaPulse*>(datos);
     if (info == nullptr || info->default_sink_name == nullptr) {
+        salida->Informar(info == nullptr ? EstadoSalida::NoResponde : EstadoSalida::NoConectado);
         salida->TerminarPaso();
         return;
     }
@@ -500,6 +557,11 @@ void SalidaPulse::EnSumidero(pa_context* contexto, const pa_sink_info* info, int
     if (fin != 0) {
         // End of the list (or an error). Without a sink there is nothing to set.
         if (!salida->volumenPedido_) {
+            if (!salida->sumideroVisto_) {
+                salida->Informar(fin > 0 || pa_context_errno(contexto) == PA_ERR_NOENTITY
+                                     ? EstadoSalida::NoConectado
+                                     : EstadoSalida::NoResponde);
+            }
             salida->TerminarPaso();
         }
         return;
@@ -507,45 +569,57 @@ void SalidaPulse::EnSumidero(pa_context* contexto, const pa_sink_info* info, int
     if (info == nullptr || salida->volumenPedido_) {
         return;
     }
-    salida->indiceSumidero_ = info->index;
+    salida->sumideroVisto_ = true;
+    const std::uint32_t anterior = std::exchange(salida->indiceSumidero_, info->index);
     // The latest word, not the one that started this chain: a chain that
     // waited on a slow server carries the level of its moment of arrival.
-    pa_cvolume volumen = VolumenParaMapa(salida->palabra_, info->channel_map);
-    if (!pa_cvolume_valid(&volumen)) {
+    const pa_cvolume nivel = VolumenParaMapa(salida->palabra_, info->channel_map);
+    if (!pa_cvolume_valid(&nivel)) {
         return;
     }
-    const Modo modo = salida->preferencias_.modo;
-    if (modo != Modo::Fijo && info->volume.channels == volumen.channels) {
-        for (unsigned i = 0; i < volumen.channels; ++i) {
-            volumen.values[i] = ValorEnModo(modo, info->volume.values[i], volumen.values[i]);
-        }
-        // A ceiling or a floor already kept asks for no write at all: a
-        // quieter (or louder) device is never touched.
-        if (salida->paso_ == Paso::Escritura && VolumenAsentado::Iguales(volumen, info->volume)) {
-            if (!salida->escribirDespues_) {
-                salida->escrituraPendiente_ = false;
-            }
-            return;
-        }
-    }
-    bool correccion = false;
+    const Canales canalesNivel = CanalesDe(nivel);
+    const std::optional<Canales> actual = CanalesDe(info->volume);
+    const std::int64_t ahora = AhoraMs();
+    Motivo motivo = Motivo::Escritura;
+    Origen origen = Origen::Ajeno;
     if (salida->paso_ == Paso::Comprobacion) {
-        // A correction only where the level differs: the echo of our own
-        // write reads back as the level and asks for nothing.
-        if (!salida->sostenida_ ||
-            salida->asentado_.EsElNivel(volumen, info->index, info->volume, AhoraMs())) {
+        if (!salida->sostenida_) {
             return;
         }
-        if (!salida->freno_.Permitir(AhoraMs())) {
-            // A fight: no corrections for a while; the ticks go on writing.
-            salida->pausaProgramada_ = true;
-            salida->Suscribir();
-            salida->ArmarAlarma(salida->alarmaPausa_,
-                                static_cast<int>(FrenoCorrecciones::kPausaMs) + kMargenFinPausaMs);
-            return;
+        if (std::exchange(salida->finPausa_, false)) {
+            motivo = Motivo::FinPausa;
+        } else if (info->index != anterior) {
+            motivo = Motivo::NuevoDispositivo;
+        } else {
+            motivo = Motivo::Cambio;
         }
-        correccion = true;
+        // The sink at our own write, as this device holds it (rounded, too).
+        const pa_cvolume objetivo = VolumenDe(salida->politica_.Objetivo(canalesNivel, actual));
+        if (salida->asentado_.EsElNivel(objetivo, info->index, info->volume, ahora)) {
+            origen = Origen::Propio;
+        }
     }
+    const Decision decision =
+        salida->politica_.Decidir(motivo, canalesNivel, actual, ahora, origen);
+    if (decision.pausa) {
+        // A fight: no corrections for a while; the ticks go on writing.
+        salida->pausaProgramada_ = true;
+        salida->Suscribir();
+        salida->ArmarAlarma(salida->alarmaPausa_,
+                            static_cast<int>(salida->politica_.FinPausaMs() - ahora));
+    }
+    if (decision.mover.empty()) {
+        if (salida->paso_ == Paso::Escritura && !salida->escribirDespues_) {
+            // A ceiling or a floor already kept asks for no write at all: a
+            // quieter (or louder) device is never touched.
+            salida->escrituraPendiente_ = false;
+        }
+        if (motivo == Motivo::Escritura || motivo == Motivo::NuevoDispositivo) {
+            salida->Informar(EstadoSalida::Escribe); // the device holds what it must
+        }
+        return;
+    }
+    const pa_cvolume volumen = VolumenDe(decision.objetivo);
     pa_operation* operacion = pa_context_set_sink_volume_by_index(
         contexto, info->index, &volumen, &SalidaPulse::EnVolumenFijado, salida);
     if (operacion == nullptr) {
@@ -555,7 +629,7 @@ void SalidaPulse::EnSumidero(pa_context* contexto, const pa_sink_info* info, int
     salida->volumenEnCurso_ = volumen;
     salida->sumideroEnCurso_ = info->index;
     pa_operation_unref(operacion);
-    if (correccion && salida->alCorregir_) {
+    if (decision.avisar && salida->alCorregir_) {
         salida->alCorregir_();
     }
 }
@@ -569,6 +643,7 @@ void SalidaPulse::EnVolumenFijado(pa_context* /*contexto*/, int exito, void* dat
             salida->escrituraPendiente_ = false;
         }
     }
+    salida->Informar(exito != 0 ? EstadoSalida::Escribe : EstadoSalida::NoResponde);
     salida->TerminarPaso();
 }
 
@@ -579,6 +654,7 @@ void SalidaPulse::EnAlarmaPausa(pa_mainloop_api* /*api*/, pa_time_event* /*alarm
     // The fight may be over with the other program's level left on the sink:
     // listen again, and check at once.
     if (salida->sostenida_ && salida->Conectado()) {
+        salida->finPausa_ = true;
         salida->Suscribir();
         salida->PedirComprobacion(true);
     }

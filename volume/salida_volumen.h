@@ -42,9 +42,17 @@ struct Preferencias {
     std::string dispositivo;
 };
 
+// Whether the level can be written to the device held, and if not, why.
+enum class EstadoSalida {
+    Escribe,     // the device takes the level
+    NoResponde,  // the audio system or the device does not answer, or refuses it
+    NoConectado, // no device to hold: the chosen one is absent, or there is no output
+};
+
 // Writes a volume word to the default output device: low 16 bits for the
 // left channel(s), high 16 bits for the right channel(s). A write never waits
-// on the audio system and never reports failure; the next write tries again.
+// on the audio system and returns nothing; the next write tries again, and
+// AlCambiarEstado tells when writing fails and when it works again.
 class SalidaVolumen {
 public:
     virtual ~SalidaVolumen() = default;
@@ -54,7 +62,8 @@ public:
     // While held, the output watches the default device and writes the level
     // in force back at once whenever the device's volume differs from it: a
     // change by another program or by the volume keys, a new default device,
-    // a server back after a loss. Corrections are bounded by FrenoCorrecciones.
+    // a server back after a loss. Corrections are bounded by
+    // PoliticaCorrecciones.
     // Released, nothing is written but by Escribir.
     virtual void Sostener(bool sostener) = 0;
     // Before the first write. With the defaults the output behaves as
@@ -66,6 +75,11 @@ public:
     // writes). An empty function stops the calls; once set to empty, no call
     // is running or comes later.
     virtual void AlCorregir(std::function<void()> /*aviso*/) {}
+    // Called on the output's own thread when writing starts to fail (with
+    // why), fails for another reason, or works again; at once, from here,
+    // when it is failing as the function is set. An empty function stops
+    // the calls as AlCorregir does.
+    virtual void AlCambiarEstado(std::function<void(EstadoSalida)> /*aviso*/) {}
 };
 
 // The platform's own output: libpulse on Linux, Core Audio on Windows.

@@ -4,45 +4,41 @@
 // volumes and the mute switch are left alone.
 //
 // Every call into Core Audio runs on one worker thread of the output's own,
-// which lives in COM's multithreaded apartment from its start to its end.
+// which lives in COM's multithreaded apartment from its start to its end. It
+// reaches Core Audio through the device enumerator that its caller's factory
+// makes (the system's, or a test's doubles).
 // Escribir and Sostener only record what is asked under a lock and wake the
 // worker, so an audio service that is slow or restarting never holds up the
 // caller. The worker keeps only the newest word: writes asked for while it
 // was busy collapse into one.
 //
 // While held, two callbacks watch the device: the endpoint's volume
-// notifications and the enumerator's default-device changes. They come on
-// COM's own threads and only leave a note for the worker, which compares
-// and writes. Our own writes carry a context of the output's own, so their
-// notifications (also the half-done ones, between one channel and the next)
-// are told apart from another program's changes.
+// notifications and the enumerator's device events (a new default, the
+// chosen device back). They come on COM's own threads and only leave a note
+// for the worker. Our own writes carry a context of the output's own, so
+// their notifications (also the half-done ones, between one channel and the
+// next) are told apart from another program's changes. What each note, write
+// and end of a pause calls for is decided by PoliticaCorrecciones.
 //
-// The default endpoint is looked up at every write, so the level follows the
-// user to a newly chosen output device. Results are not reported: a write
-// that fails leaves the device as it is and the next write tries again.
-// When FrenoCorrecciones refuses a correction, the worker checks the device
-// once more at the end of the pause and corrects it where it differs.
+// The device is looked up at every write, so the level follows the user to a
+// newly chosen output device. A write that fails leaves the device as it is
+// and the next write tries again; the caller hears when writing starts to
+// fail and when it works again.
 //
 // The destructor lets the worker make the last write asked for, then waits
 // for it at most one beat of the cycle: a worker held up longer inside the
 // audio service is let go, and as it shares nothing with the output but the
 // mailbox, it ends on its own whenever the service answers.
+#include "volume/salida_windows.h"
 #include "volume/com_windows.h"
-#include "volume/freno_correcciones.h"
-#include "volume/salida_volumen.h"
+#include "volume/politica_correcciones.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
+#include <audioclient.h>
 #include <endpointvolume.h>
-#include <mmdeviceapi.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -66,11 +62,6 @@ constexpr float kTolerancia = 0.5f / kCanalMaximo;
 constexpr UINT kCanalIzquierdo = 0;
 constexpr UINT kCanalDerecho = 1;
 constexpr std::uint64_t kSinVigilancia = 0; // no endpoint watched: notes are dropped
-// The end of a pause of corrections is checked a little after the brake's own
-// end, so that the check is not refused by the last moment of the pause.
-constexpr std::int64_t kMargenFinPausaMs = 10;
-constexpr auto kFinPausa =
-    std::chrono::milliseconds(FrenoCorrecciones::kPausaMs + kMargenFinPausaMs);
 // The longest the destructor waits for the worker to end.
 constexpr auto kEsperaFinTrabajador = std::chrono::milliseconds(kIntervaloControlMs);
 // The context of our writes when the system cannot make one up: never the
@@ -115,49 +106,36 @@ Com<IAudioEndpointVolume> VolumenDe(IMMDevice* dispositivo) {
     return Com<IAudioEndpointVolume>(volumen);
 }
 
-// A device's volume as a notification tells it.
-struct Niveles {
-    float maestro = 0.0f;
-    std::vector<float> canales;
-};
-
-// The device's volume as it is now, or nothing when it cannot be read.
-std::optional<Niveles> NivelesDe(IMMDevice* dispositivo) {
-    const Com<IAudioEndpointVolume> volumen = VolumenDe(dispositivo);
-    Niveles niveles;
-    UINT canales = 0;
-    if (!volumen || FAILED(volumen->GetMasterVolumeLevelScalar(&niveles.maestro)) ||
-        FAILED(volumen->GetChannelCount(&canales))) {
-        return std::nullopt;
+// What the word gives each channel of a device with that many channels; a
+// device without channels of its own has its master volume.
+Canales NivelPara(std::uint32_t palabra, UINT canales) {
+    Canales nivel(std::max<UINT>(canales, 1));
+    for (UINT canal = 0; canal < nivel.size(); ++canal) {
+        nivel[canal] = EscalarDeCanal(palabra, canal, canales);
     }
-    niveles.canales.resize(canales);
-    for (UINT canal = 0; canal < canales; ++canal) {
-        if (FAILED(volumen->GetChannelVolumeLevelScalar(canal, &niveles.canales[canal]))) {
+    return nivel;
+}
+
+// The device's channels as they are now (its master volume, without
+// channels), or nothing when they cannot be read.
+std::optional<Canales> Leer(IAudioEndpointVolume* volumen, UINT canales) {
+    Canales leidos(std::max<UINT>(canales, 1));
+    for (UINT canal = 0; canal < leidos.size(); ++canal) {
+        float valor = 0.0f;
+        if (FAILED(canales == 0 ? volumen->GetMasterVolumeLevelScalar(&valor)
+                                : volumen->GetChannelVolumeLevelScalar(canal, &valor))) {
             return std::nullopt;
         }
+        leidos[canal] = valor;
     }
-    return niveles;
+    return leidos;
 }
 
-// Whether a channel at `actual` must move for the level `nivel` in the mode.
-bool FueraDeModo(Modo modo, float actual, float nivel) {
-    return std::fabs(actual - ValorEnModo(modo, actual, nivel)) > kTolerancia;
-}
-
-// Whether the device's volume differs from what the word gives it in the
-// mode. A device that reports no channels is judged by its master volume.
-bool Difiere(const Niveles& niveles, std::uint32_t palabra, Modo modo) {
-    const auto canales = static_cast<UINT>(niveles.canales.size());
-    if (canales == 0) {
-        return FueraDeModo(modo, niveles.maestro, EscalarDeCanal(palabra, 0, 0));
-    }
-    for (UINT canal = 0; canal < canales; ++canal) {
-        if (FueraDeModo(modo, niveles.canales[canal], EscalarDeCanal(palabra, canal, canales))) {
-            return true;
-        }
-    }
-    return false;
-}
+// A change of the watched volume, as its notification told it.
+struct Nota {
+    Canales niveles;
+    bool propia = false; // the echo of one of our writes
+};
 
 // What the callers and the callbacks leave for the worker, under the lock.
 // Shared with the callbacks, which COM may keep (and call) a little longer
@@ -172,12 +150,13 @@ struct Buzon {
     bool escribir = false;                // Escribir asked for a write
     std::optional<std::uint32_t> palabra; // the level in force
     bool sostener = false;
-    bool cambioDispositivo = false;            // a new default render device
-    bool notificado = false;                   // a change of the watched volume
-    Niveles niveles;                           // ... and what the device told
+    bool cambioDispositivo = false;            // a new device to hold
+    std::optional<Nota> nota;                  // a change of the watched volume
     std::uint64_t vigilancia = kSinVigilancia; // the watch whose notes count
     Preferencias preferencias;
-    std::function<void()> alCorregir; // called under the lock
+    std::function<void()> alCorregir;                  // called under the lock
+    std::function<void(EstadoSalida)> alCambiarEstado; // as well
+    EstadoSalida estado = EstadoSalida::Escribe;       // as last told
 
     // Changes the mailbox under the lock, then wakes the worker.
     template <typename Cambio> void Dejar(Cambio cambio) {
@@ -207,16 +186,27 @@ struct Buzon {
         Dejar([this] { cambioDispositivo = true; });
     }
 
-    void Notificar(std::uint64_t deVigilancia, const AUDIO_VOLUME_NOTIFICATION_DATA& datos) {
+    // A device became active: it matters when it is the chosen one.
+    void AvisarDispositivoActivo(const std::string& id) {
+        Dejar([this, &id] {
+            cambioDispositivo = cambioDispositivo || (!preferencias.dispositivo.empty() &&
+                                                      id == preferencias.dispositivo);
+        });
+    }
+
+    void Notificar(std::uint64_t deVigilancia, const AUDIO_VOLUME_NOTIFICATION_DATA& datos,
+                   bool propia) {
         {
             const std::lock_guard<std::mutex> cerrojo(mutex);
-            if (deVigilancia != vigilancia) {
-                return; // from an endpoint no longer watched
+            // From an endpoint no longer watched; or an echo of ours, which
+            // never hides someone else's change from the worker.
+            if (deVigilancia != vigilancia || (propia && nota && !nota->propia)) {
+                return;
             }
             const FLOAT* primero = datos.afChannelVolumes;
-            niveles.maestro = datos.fMasterVolume;
-            niveles.canales.assign(primero, primero + datos.nChannels);
-            notificado = true;
+            Canales niveles = datos.nChannels == 0 ? Canales{datos.fMasterVolume}
+                                                   : Canales(primero, primero + datos.nChannels);
+            nota = Nota{std::move(niveles), propia};
         }
         aviso.notify_one();
     }
@@ -260,8 +250,8 @@ private:
     std::atomic<ULONG> referencias_{1}; // the creator's
 };
 
-// The watched endpoint's volume notifications: another program's changes
-// go to the worker; our own writes' are dropped here.
+// The watched endpoint's volume notifications, each marked ours or not, for
+// the worker.
 class AvisoVolumen final : public ObjetoCom<IAudioEndpointVolumeCallback> {
 public:
     AvisoVolumen(std::shared_ptr<Buzon> buzon, const GUID& contextoPropio, std::uint64_t vigilancia)
@@ -270,11 +260,12 @@ public:
         , vigilancia_(vigilancia) {}
 
     HRESULT STDMETHODCALLTYPE OnNotify(AUDIO_VOLUME_NOTIFICATION_DATA* datos) override {
-        if (datos == nullptr || IsEqualGUID(datos->guidEventContext, contextoPropio_)) {
+        if (datos == nullptr) {
             return S_OK;
         }
         try {
-            buzon_->Notificar(vigilancia_, *datos);
+            buzon_->Notificar(vigilancia_, *datos,
+                              IsEqualGUID(datos->guidEventContext, contextoPropio_));
         } catch (...) {
             return E_FAIL; // nothing may cross into COM's thread
         }
@@ -286,7 +277,8 @@ private:
     const std::uint64_t vigilancia_;
 };
 
-// The enumerator's device events: only a new default render device matters.
+// The enumerator's device events: a new default render device, and a device
+// that becomes active (the chosen one, back).
 class AvisoDispositivos final : public ObjetoCom<IMMNotificationClient> {
 public:
     explicit AvisoDispositivos(std::shared_ptr<Buzon> buzon)
@@ -304,7 +296,15 @@ public:
         }
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR /*id*/, DWORD /*estado*/) override {
+    HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR id, DWORD estado) override {
+        if (estado != DEVICE_STATE_ACTIVE) {
+            return S_OK;
+        }
+        try {
+            buzon_->AvisarDispositivoActivo(com::Utf8(id));
+        } catch (...) {
+            return E_FAIL;
+        }
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR /*id*/) override { return S_OK; }
@@ -321,19 +321,20 @@ struct Pedido {
     std::optional<std::uint32_t> palabra;
     bool sostener = false;
     bool cambioDispositivo = false;
-    std::optional<Niveles> niveles;
+    std::optional<Nota> nota;
     bool comprobar = false; // a pause of corrections is over
-    Preferencias preferencias;
 };
 
 // The worker thread's side: every COM object of the output lives here and
 // is used on this thread only.
 class Trabajador {
 public:
-    Trabajador(std::shared_ptr<Buzon> buzon, const GUID& contexto, bool restaurar)
+    Trabajador(std::shared_ptr<Buzon> buzon, const GUID& contexto, bool restaurar,
+               FabricaEnumerador fabrica)
         : buzon_(std::move(buzon))
         , contexto_(contexto)
-        , restaurar_(restaurar) {}
+        , restaurar_(restaurar)
+        , fabrica_(std::move(fabrica)) {}
     ~Trabajador() { Desconectar(); }
     Trabajador(const Trabajador&) = delete;
     Trabajador& operator=(const Trabajador&) = delete;
@@ -343,12 +344,12 @@ public:
 
 private:
     void Hacer(const Pedido& pedido);
-    bool Corregir();
+    bool Ajustar(Motivo motivo, std::uint32_t palabra, const std::optional<Nota>& nota);
+    void Informar(EstadoSalida estado);
     void CorregidoAjeno();
     bool Conectar();
     void Desconectar();
-    Com<IMMDevice> Predeterminado();
-    bool EscribirAlPredeterminado(std::uint32_t palabra);
+    Com<IMMDevice> Elegido(EstadoSalida& porque);
     void Vigilar(IMMDevice* dispositivo);
     void SoltarVolumen();
     void DejarDeVigilar();
@@ -356,6 +357,7 @@ private:
     std::shared_ptr<Buzon> buzon_;
     const GUID contexto_;
     const bool restaurar_;
+    const FabricaEnumerador fabrica_;
 
     Com<IMMDeviceEnumerator> enumerador_;
     bool sostenido_ = false;
@@ -364,7 +366,7 @@ private:
     Com<AvisoVolumen> avisoVolumen_;           // registered with it
     std::wstring idVigilado_;
     std::uint64_t vigilancias_ = kSinVigilancia; // watches started so far
-    FrenoCorrecciones freno_;
+    PoliticaCorrecciones politica_{kTolerancia};
     std::optional<Reloj::time_point> comprobacion_; // the check at the end of a pause
     Preferencias preferencias_;                     // as the mailbox had them this round
 };
@@ -374,7 +376,7 @@ void Trabajador::Atender() {
     std::unique_lock<std::mutex> cerrojo(buzon_->mutex);
     const auto hayTrabajo = [this] {
         const Buzon& b = *buzon_;
-        return b.terminar || b.escribir || b.cambioDispositivo || b.notificado ||
+        return b.terminar || b.escribir || b.cambioDispositivo || b.nota ||
                (restaurar_ && b.sostener != sostenido_);
     };
     for (;;) {
@@ -387,21 +389,20 @@ void Trabajador::Atender() {
         pedido.escribir = std::exchange(buzon_->escribir, false);
         pedido.palabra = buzon_->palabra;
         preferencias_ = buzon_->preferencias;
+        politica_.Configurar(preferencias_.modo);
         if (buzon_->terminar) {
             // The last level asked for still goes out; nothing is watched any more.
             cerrojo.unlock();
             sostenido_ = false;
             if (pedido.escribir && pedido.palabra) {
-                EscribirAlPredeterminado(*pedido.palabra);
+                Ajustar(Motivo::Escritura, *pedido.palabra, std::nullopt);
             }
             return;
         }
         pedido.comprobar = comprobacion_ && Reloj::now() >= *comprobacion_;
         pedido.sostener = restaurar_ && buzon_->sostener;
         pedido.cambioDispositivo = std::exchange(buzon_->cambioDispositivo, false);
-        if (std::exchange(buzon_->notificado, false)) {
-            pedido.niveles = std::move(buzon_->niveles);
-        }
+        pedido.nota = std::exchange(buzon_->nota, std::nullopt);
         // Core Audio is called with the lock released: callers and callbacks
         // never wait on it.
         cerrojo.unlock();
@@ -421,44 +422,94 @@ void Trabajador::Hacer(const Pedido& pedido) {
     if (pedido.sostener != sostenido_) {
         sostenido_ = pedido.sostener;
         if (sostenido_) {
-            freno_.Reiniciar();
-            Vigilar(Predeterminado().get());
+            politica_.Reiniciar();
+            EstadoSalida porque = EstadoSalida::Escribe;
+            Vigilar(Elegido(porque).get());
         } else {
             DejarDeVigilar(); // released: nothing is written back
         }
     }
-    bool escrito = false;
-    if (pedido.escribir && pedido.palabra) {
-        escrito = EscribirAlPredeterminado(*pedido.palabra);
-    }
-    if (!sostenido_ || escrito) {
-        return; // not held, or the device was just given the level in force
-    }
-    if (pedido.cambioDispositivo || pedido.comprobar) {
-        // A new default device, or the end of a pause. Watch the device first,
-        // so that no change after our write goes unseen; then give it the
-        // level: a new device always, after a pause where it differs (or
-        // cannot be read).
-        Com<IMMDevice> dispositivo = Predeterminado();
-        Vigilar(dispositivo.get());
-        if (!dispositivo || !pedido.palabra) {
-            return;
-        }
-        if (!pedido.cambioDispositivo) {
-            const std::optional<Niveles> niveles = NivelesDe(dispositivo.get());
-            if (niveles && !Difiere(*niveles, *pedido.palabra, preferencias_.modo)) {
-                return;
-            }
-        }
-        if (Corregir() && EscribirAlPredeterminado(*pedido.palabra) && !pedido.cambioDispositivo) {
-            CorregidoAjeno();
-        }
+    if (!pedido.palabra) {
         return;
     }
-    if (pedido.niveles && pedido.palabra &&
-        Difiere(*pedido.niveles, *pedido.palabra, preferencias_.modo) && Corregir() &&
-        EscribirAlPredeterminado(*pedido.palabra)) {
+    const std::uint32_t palabra = *pedido.palabra;
+    if ((pedido.escribir && Ajustar(Motivo::Escritura, palabra, std::nullopt)) || !sostenido_) {
+        return; // the device was just given the level in force, or is not held
+    }
+    // A new device, or the end of a pause: the device is read afresh, and
+    // notes taken meanwhile (perhaps of the device before) are let go.
+    if (pedido.cambioDispositivo) {
+        Ajustar(Motivo::NuevoDispositivo, palabra, std::nullopt);
+    } else if (pedido.comprobar) {
+        Ajustar(Motivo::FinPausa, palabra, std::nullopt);
+    } else if (pedido.nota) {
+        Ajustar(Motivo::Cambio, palabra, pedido.nota);
+    }
+}
+
+// Gives the device held what the policy asks for, for the motive and the
+// device's channels (those of the note, or read now). Whether the device
+// holds the level now: written, or already within the mode.
+bool Trabajador::Ajustar(Motivo motivo, std::uint32_t palabra, const std::optional<Nota>& nota) {
+    EstadoSalida porque = EstadoSalida::Escribe;
+    const Com<IMMDevice> dispositivo = Elegido(porque);
+    if (!dispositivo) {
+        Informar(porque);
+        return false;
+    }
+    if (sostenido_) {
+        Vigilar(dispositivo.get()); // follows a new device, and a watch lost with the service
+    }
+    const Com<IAudioEndpointVolume> volumen = VolumenDe(dispositivo.get());
+    UINT canales = 0;
+    if (!volumen || FAILED(volumen->GetChannelCount(&canales))) {
+        Informar(EstadoSalida::NoResponde);
+        return false;
+    }
+    const std::optional<Canales> actual =
+        nota ? std::optional<Canales>(nota->niveles) : Leer(volumen.get(), canales);
+    const Origen origen = nota && nota->propia ? Origen::Propio : Origen::Ajeno;
+    const std::int64_t ahora = AhoraMs();
+    const Decision decision =
+        politica_.Decidir(motivo, NivelPara(palabra, canales), actual, ahora, origen);
+    if (decision.pausa && !comprobacion_) {
+        // The notes that come during the pause are let go; its end checks.
+        comprobacion_ = Reloj::now() + std::chrono::milliseconds(politica_.FinPausaMs() - ahora);
+    }
+    if (decision.mover.empty()) {
+        if (motivo == Motivo::Escritura || motivo == Motivo::NuevoDispositivo) {
+            Informar(EstadoSalida::Escribe); // the device holds what it must
+        }
+        return motivo == Motivo::Escritura;
+    }
+    // Written when one channel at least took its value: the watch corrects
+    // the others.
+    bool escrito = false;
+    for (const std::size_t canal : decision.mover) {
+        const auto valor = static_cast<float>(decision.objetivo[canal]);
+        escrito = SUCCEEDED(canales == 0 ? volumen->SetMasterVolumeLevelScalar(valor, &contexto_)
+                                         : volumen->SetChannelVolumeLevelScalar(
+                                               static_cast<UINT>(canal), valor, &contexto_)) ||
+                  escrito;
+    }
+    Informar(escrito ? EstadoSalida::Escribe : EstadoSalida::NoResponde);
+    if (escrito && decision.avisar) {
         CorregidoAjeno();
+    }
+    return escrito;
+}
+
+// The caller hears of a new state under the mailbox's lock, as of a change
+// undone: no call runs once the caller has said it wants none.
+void Trabajador::Informar(EstadoSalida estado) {
+    const std::optional<EstadoSalida> nuevo = politica_.Resultado(estado);
+    if (!nuevo) {
+        return;
+    }
+    const std::lock_guard<std::mutex> cerrojo(buzon_->mutex);
+    buzon_->estado = *nuevo;
+    if (buzon_->alCambiarEstado) {
+        buzon_->alCambiarEstado(*nuevo);
     }
 }
 
@@ -471,27 +522,12 @@ void Trabajador::CorregidoAjeno() {
     }
 }
 
-// Whether a correction may go out now. One refused means a fight: the device
-// is checked once more when the pause is over, as the notes that come during
-// the pause are let go.
-bool Trabajador::Corregir() {
-    if (freno_.Permitir(AhoraMs())) {
-        return true;
-    }
-    if (!comprobacion_) {
-        comprobacion_ = Reloj::now() + kFinPausa;
-    }
-    return false;
-}
-
 bool Trabajador::Conectar() {
     if (enumerador_) {
         return true;
     }
     IMMDeviceEnumerator* enumerador = nullptr;
-    if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                __uuidof(IMMDeviceEnumerator),
-                                reinterpret_cast<void**>(&enumerador)))) {
+    if (!fabrica_ || FAILED(fabrica_(&enumerador)) || enumerador == nullptr) {
         return false;
     }
     enumerador_.reset(enumerador);
@@ -504,74 +540,43 @@ void Trabajador::Desconectar() {
     enumerador_.reset();
 }
 
-// The current default render device, or nothing. A failure other than "no
-// such device" means the audio service is gone or restarting: the output
-// then connects afresh at its next write.
-Com<IMMDevice> Trabajador::Predeterminado() {
+// The device held now: the default render device, or the chosen one while it
+// is there to play; or nothing, and why. A failure other than "no such
+// device" means the audio service is gone or restarting: the output then
+// connects afresh at its next write.
+Com<IMMDevice> Trabajador::Elegido(EstadoSalida& porque) {
+    porque = EstadoSalida::NoResponde;
     if (!Conectar()) {
         return nullptr;
     }
-    IMMDevice* dispositivo = nullptr;
+    IMMDevice* crudo = nullptr;
     const HRESULT resultado =
         preferencias_.dispositivo.empty()
-            ? enumerador_->GetDefaultAudioEndpoint(eRender, eConsole, &dispositivo)
-            : enumerador_->GetDevice(com::Ancho(preferencias_.dispositivo).c_str(), &dispositivo);
-    if (SUCCEEDED(resultado) && !preferencias_.dispositivo.empty()) {
-        // One device by its ID: only while it is there to play.
-        DWORD estado = 0;
-        Com<IMMDevice> elegido(dispositivo);
-        if (FAILED(elegido->GetState(&estado)) || estado != DEVICE_STATE_ACTIVE) {
-            return nullptr;
-        }
-        return elegido;
-    }
-    if (FAILED(resultado)) {
-        if (resultado != E_NOTFOUND) {
+            ? enumerador_->GetDefaultAudioEndpoint(eRender, eConsole, &crudo)
+            : enumerador_->GetDevice(com::Ancho(preferencias_.dispositivo).c_str(), &crudo);
+    if (FAILED(resultado) || crudo == nullptr) {
+        if (resultado == E_NOTFOUND) {
+            porque = EstadoSalida::NoConectado;
+        } else {
             Desconectar();
         }
         return nullptr;
     }
-    return Com<IMMDevice>(dispositivo);
+    Com<IMMDevice> dispositivo(crudo);
+    DWORD estado = 0;
+    if (!preferencias_.dispositivo.empty() &&
+        (FAILED(dispositivo->GetState(&estado)) || estado != DEVICE_STATE_ACTIVE)) {
+        porque = EstadoSalida::NoConectado;
+        return nullptr;
+    }
+    porque = EstadoSalida::Escribe;
+    return dispositivo;
 }
 
-bool Trabajador::EscribirAlPredeterminado(std::uint32_t palabra) {
-    const Com<IMMDevice> dispositivo = Predeterminado();
-    if (!dispositivo) {
-        return false;
-    }
-    if (sostenido_) {
-        Vigilar(dispositivo.get()); // follows a new device, and a watch lost with the service
-    }
-    const Com<IAudioEndpointVolume> volumen = VolumenDe(dispositivo.get());
-    UINT canales = 0;
-    if (!volumen || FAILED(volumen->GetChannelCount(&canales))) {
-        return false;
-    }
-    // Every channel, whatever the count. Written when one channel at least
-    // took the level: the watch corrects the others. Under a ceiling or a
-    // floor, only the channels beyond it, and a device within it counts as
-    // written.
-    bool escrito = false;
-    bool pendiente = false;
-    for (UINT canal = 0; canal < canales; ++canal) {
-        const float nivel = EscalarDeCanal(palabra, canal, canales);
-        float actual = 0.0f;
-        if (preferencias_.modo != Modo::Fijo &&
-            SUCCEEDED(volumen->GetChannelVolumeLevelScalar(canal, &actual)) &&
-            !FueraDeModo(preferencias_.modo, actual, nivel)) {
-            continue;
-        }
-        pendiente = true;
-        if (SUCCEEDED(volumen->SetChannelVolumeLevelScalar(canal, nivel, &contexto_))) {
-            escrito = true;
-        }
-    }
-    return escrito || (!pendiente && canales > 0);
-}
-
-// Watches the given device (the default one) while held: its volume
-// notifications, and the enumerator's default-device changes. A watch that
-// is already on that device and still answers is kept.
+// Watches the given device (the one held) while held: its volume
+// notifications, and the enumerator's device events. A watch that is already
+// on that device is kept, unless its endpoint says it is gone (the device was
+// removed, or the audio service restarted).
 void Trabajador::Vigilar(IMMDevice* dispositivo) {
     if (!sostenido_ || !enumerador_) {
         return;
@@ -583,7 +588,7 @@ void Trabajador::Vigilar(IMMDevice* dispositivo) {
         }
     }
     if (dispositivo == nullptr) {
-        SoltarVolumen(); // no device now: the next default device brings a watch
+        SoltarVolumen(); // no device now: the next device brings a watch
         return;
     }
     LPWSTR idCrudo = nullptr;
@@ -593,7 +598,8 @@ void Trabajador::Vigilar(IMMDevice* dispositivo) {
     const com::TextoCom idPropio(idCrudo);
     const std::wstring id(idCrudo);
     UINT canales = 0;
-    if (vigilado_ && id == idVigilado_ && SUCCEEDED(vigilado_->GetChannelCount(&canales))) {
+    if (vigilado_ && id == idVigilado_ &&
+        vigilado_->GetChannelCount(&canales) != AUDCLNT_E_DEVICE_INVALIDATED) {
         return;
     }
 
@@ -608,7 +614,7 @@ void Trabajador::Vigilar(IMMDevice* dispositivo) {
         // Only this watch's notes count from now on.
         const std::lock_guard<std::mutex> cerrojo(buzon_->mutex);
         buzon_->vigilancia = vigilancia;
-        buzon_->notificado = false;
+        buzon_->nota.reset();
     }
     if (FAILED(volumen->RegisterControlChangeNotify(aviso.get()))) {
         return;
@@ -623,7 +629,7 @@ void Trabajador::SoltarVolumen() {
     {
         const std::lock_guard<std::mutex> cerrojo(buzon_->mutex);
         buzon_->vigilancia = kSinVigilancia;
-        buzon_->notificado = false;
+        buzon_->nota.reset();
     }
     if (vigilado_ && avisoVolumen_) {
         vigilado_->UnregisterControlChangeNotify(avisoVolumen_.get());
@@ -644,10 +650,11 @@ void Trabajador::DejarDeVigilar() {
 // The worker thread: COM from its first call to its last, every COM object
 // released before COM is. It holds nothing of the output but the mailbox, so
 // it may outlive the output when the destructor stops waiting for it.
-void Trabajar(std::shared_ptr<Buzon> buzon, GUID contexto, bool restaurar) {
+void Trabajar(std::shared_ptr<Buzon> buzon, GUID contexto, bool restaurar,
+              FabricaEnumerador fabrica) {
     try {
         const ComDelHilo hilo;
-        Trabajador trabajador(buzon, contexto, restaurar);
+        Trabajador trabajador(buzon, contexto, restaurar, std::move(fabrica));
         trabajador.Atender();
     } catch (...) {
         // No lock or no memory to be had: the output falls silent.
@@ -661,13 +668,13 @@ void Trabajar(std::shared_ptr<Buzon> buzon, GUID contexto, bool restaurar) {
 
 class SalidaWindows final : public SalidaVolumen {
 public:
-    explicit SalidaWindows(bool restaurarAlCambiar)
+    SalidaWindows(FabricaEnumerador fabrica, bool restaurarAlCambiar)
         : buzon_(std::make_shared<Buzon>()) {
         // A context of this output's own, unless the system has none to give.
         GUID propio{};
         const GUID contexto = SUCCEEDED(CoCreateGuid(&propio)) ? propio : kContextoDeReserva;
         try {
-            hilo_ = std::thread(Trabajar, buzon_, contexto, restaurarAlCambiar);
+            hilo_ = std::thread(Trabajar, buzon_, contexto, restaurarAlCambiar, std::move(fabrica));
         } catch (const std::system_error&) {
             // No thread to be had: the output writes nothing, the program goes on.
         }
@@ -710,6 +717,14 @@ public:
         buzon_->alCorregir = std::move(aviso);
     }
 
+    void AlCambiarEstado(std::function<void(EstadoSalida)> aviso) override {
+        const std::lock_guard<std::mutex> cerrojo(buzon_->mutex);
+        buzon_->alCambiarEstado = std::move(aviso);
+        if (buzon_->alCambiarEstado && buzon_->estado != EstadoSalida::Escribe) {
+            buzon_->alCambiarEstado(buzon_->estado);
+        }
+    }
+
 private:
     std::shared_ptr<Buzon> buzon_;
     std::thread hilo_;
@@ -717,8 +732,18 @@ private:
 
 } // namespace
 
+HRESULT EnumeradorDelSistema(IMMDeviceEnumerator** enumerador) {
+    return CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                            __uuidof(IMMDeviceEnumerator), reinterpret_cast<void**>(enumerador));
+}
+
+std::unique_ptr<SalidaVolumen> CrearSalidaWindows(FabricaEnumerador fabrica,
+                                                  bool restaurarAlCambiar) {
+    return std::make_unique<SalidaWindows>(std::move(fabrica), restaurarAlCambiar);
+}
+
 std::unique_ptr<SalidaVolumen> CrearSalidaDelSistema(bool restaurarAlCambiar) {
-    return std::make_unique<SalidaWindows>(restaurarAlCambiar);
+    return CrearSalidaWindows(&EnumeradorDelSistema, restaurarAlCambiar);
 }
 
 } // namespace volumen

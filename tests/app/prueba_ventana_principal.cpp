@@ -384,6 +384,27 @@ private slots:
         QCOMPARE(salida_.palabras.size(), escritas); // stopping writes nothing
     }
 
+    // While control runs and the output cannot write the level, the tip
+    // says why in a second line; all well again, it is back to its words.
+    void tipConLaSalidaQueFalla() {
+        const auto tip = [] { return QString::fromLatin1(bandeja::gNid.szTip); };
+        salida_.alCambiarEstado(volumen::EstadoSalida::NoResponde);
+        QCoreApplication::processEvents();
+        Activar()->click();
+        QCOMPARE(tip(),
+                 QStringLiteral("Funcionando\nNo se puede ajustar: el dispositivo no responde"));
+        salida_.alCambiarEstado(volumen::EstadoSalida::NoConectado);
+        QCoreApplication::processEvents();
+        QCOMPARE(tip(),
+                 QStringLiteral("Funcionando\nNo se puede ajustar: dispositivo no conectado"));
+        salida_.alCambiarEstado(volumen::EstadoSalida::Escribe);
+        QCoreApplication::processEvents();
+        QCOMPARE(tip(), QStringLiteral("Funcionando"));
+        Volver();
+        Activar()->click();
+        QCOMPARE(tip(), QStringLiteral("Parado"));
+    }
+
     // Reached with Tab, the bar shows it has the keyboard; there Right
     // raises the level and Left lowers it.
     void barraConTeclado() {

@@ -11,8 +11,12 @@ public:
     void Sostener(bool sostener) override { sostenida = sostener; }
     void Configurar(const volumen::Preferencias& dadas) override { preferencias = dadas; }
     void AlCorregir(std::function<void()> aviso) override { alCorregir = std::move(aviso); }
+    void AlCambiarEstado(std::function<void(volumen::EstadoSalida)> aviso) override {
+        alCambiarEstado = std::move(aviso);
+    }
     std::vector<std::uint32_t> palabras;
     bool sostenida = false;
     volumen::Preferencias preferencias;
     std::function<void()> alCorregir;
+    std::function<void(volumen::EstadoSalida)> alCambiarEstado;
 };

@@ -24,6 +24,8 @@ const QString kTituloAcceso = QStringLiteral("Introducir la CLAVE de ACCESO");
 const QString kTituloPrincipal = QStringLiteral("Quelvaren");
 constexpr std::uint32_t kVolumenAjeno = 1000; // what another program sets
 constexpr int kEntreCambiosMs = 1000;
+const QString kSumideroAusente = QStringLiteral("b"); // absent until the test makes it
+constexpr int kCanalesSumidero = 2;
 
 } // namespace
 
@@ -49,6 +51,17 @@ class PruebaBandejaSni : public QObject {
             return !elementos.isEmpty();
         });
         return elementos.size() == 1 ? std::optional<QString>(elementos.first()) : std::nullopt;
+    }
+
+    // Listens for the notices sent to the notification service on the
+    // panel's bus.
+    bool VigilarAvisos(QProcess& vigia) const {
+        AtarAlPadre(vigia);
+        vigia.start(QStringLiteral("dbus-monitor"),
+                    {QStringLiteral("--address"), escritorio_.BusSni(),
+                     QStringLiteral("type='method_call',interface='org.freedesktop.Notifications',"
+                                    "member='Notify'")});
+        return vigia.waitForStarted();
     }
 
     bool Tip(const QString& elemento, const QString& tip) const {
@@ -130,12 +143,7 @@ private slots:
                            {QStringLiteral("Valor"), nivel},
                            {QStringLiteral("Aviso"), QStringLiteral("S")}});
         QProcess vigia;
-        AtarAlPadre(vigia);
-        vigia.start(QStringLiteral("dbus-monitor"),
-                    {QStringLiteral("--address"), escritorio_.BusSni(),
-                     QStringLiteral("type='method_call',interface='org.freedesktop.Notifications',"
-                                    "member='Notify'")});
-        QVERIFY(vigia.waitForStarted());
+        QVERIFY(VigilarAvisos(vigia));
         QVERIFY(programa_.Lanzar(escritorio_.EntornoSni()));
         QVERIFY(Elemento().has_value());
 
@@ -157,6 +165,40 @@ private slots:
             avisos.contains(QStringLiteral("string \"El volumen está fijado en %1.\"").arg(nivel)),
             qPrintable(avisos));
         TerminarProceso(vigia);
+    }
+
+    // The chosen output device is not there: the tip says so under its
+    // words, and a notice too; once the device comes and takes the level,
+    // the tip is back to its words, and a notice says so (after the first,
+    // as notices come ten seconds apart at most).
+    void tipConElDispositivoAusente() {
+        programa_.Sembrar({{QStringLiteral("Pass"), kClaveGuardada},
+                           {QStringLiteral("Auto"), QStringLiteral("S")},
+                           {QStringLiteral("Aviso"), QStringLiteral("S")},
+                           {QStringLiteral("Dispositivo"), kSumideroAusente}});
+        QProcess vigia;
+        QVERIFY(VigilarAvisos(vigia));
+        QVERIFY(programa_.Lanzar(escritorio_.EntornoSni()));
+        const auto elemento = Elemento();
+        QVERIFY(elemento.has_value());
+        // gdbus writes the line break as \n.
+        QVERIFY(Tip(*elemento,
+                    QStringLiteral("Funcionando\\nNo se puede ajustar: dispositivo no conectado")));
+
+        QVERIFY(pulse_->AgregarSumidero(kSumideroAusente, kCanalesSumidero));
+        QVERIFY(Tip(*elemento, QStringLiteral("Funcionando")));
+        QString avisos;
+        QVERIFY(Esperar([&] {
+            avisos += QString::fromUtf8(vigia.readAllStandardOutput());
+            return avisos.contains(QStringLiteral("Ya se puede ajustar el volumen."));
+        }));
+        QVERIFY2(avisos.contains(QStringLiteral(
+                     "No se puede ajustar el volumen: el dispositivo no está conectado.")),
+                 qPrintable(avisos));
+        QCOMPARE(avisos.count(QStringLiteral("member=Notify")), 2);
+        TerminarProceso(vigia);
+        pulse_->Detener(); // the sink goes with its server
+        QVERIFY(pulse_->Arrancar());
     }
 };
 

@@ -1,8 +1,8 @@
 // The enforcement cycle, with a recording output: what is written when
 // control starts, at each tick and after it stops, and when the level is
-// held between ticks. The bound on corrections, as logic.
+// held between ticks. The correction policy, as logic.
 #include "support/salida_grabadora.h"
-#include "volume/freno_correcciones.h"
+#include "volume/politica_correcciones.h"
 #include "volume/volumen.h"
 
 #include <QSignalSpy>
@@ -12,6 +12,15 @@ namespace {
 
 // Long enough for one tick to arrive, short enough for a second not to.
 constexpr int kEsperaUnTickMs = volumen::kIntervaloControlMs * 3 / 2;
+// Channel values as fractions of full volume.
+constexpr double kNivel = 0.5;
+constexpr double kTolerancia = 0.01;
+// A volume key held down: 30 changes a second, for ten seconds.
+constexpr int kCambiosPorSegundoTecla = 30;
+constexpr int kSegundosTecla = 10;
+constexpr int kCambiosTecla = kCambiosPorSegundoTecla * kSegundosTecla;
+constexpr std::int64_t kMsPorSegundo = 1000;
+constexpr std::int64_t kPasoTeclaMs = kMsPorSegundo / kCambiosPorSegundoTecla;
 
 QList<std::uint32_t> Escritas(const SalidaGrabadora& salida) {
     return QList<std::uint32_t>(salida.palabras.begin(), salida.palabras.end());
@@ -47,31 +56,93 @@ private slots:
         QVERIFY(!salida.sostenida);
     }
 
-    // Corrections go out in bursts; one too many within a second pauses them
-    // for a beat, after which they go out again. Spread out, they never pause.
-    void frenoCorrecciones() {
-        using volumen::FrenoCorrecciones;
-        constexpr auto kRafaga = FrenoCorrecciones::kCorreccionesPorSegundo;
-        constexpr std::int64_t kPasoMs = 10; // well inside one second per burst
-        FrenoCorrecciones freno;
+    // The correction policy, one row per mode and where someone else left
+    // one channel: below, at or above the level. Each row runs as the echo of
+    // our own write and as another's change, outside a pause and inside one
+    // (reached by a fight), at its end, and for a tick and a new device.
+    void politica_data() {
+        QTest::addColumn<volumen::Modo>("modo");
+        QTest::addColumn<double>("ajeno");    // where the channel was left
+        QTest::addColumn<bool>("corrige");    // another's change is undone
+        QTest::addColumn<std::size_t>("tic"); // channels a tick writes, of two
+        constexpr double kDebajo = 0.25;
+        constexpr double kEncima = 0.75;
+        using volumen::Modo;
+        QTest::newRow("fijo debajo") << Modo::Fijo << kDebajo << true << std::size_t{2};
+        QTest::newRow("fijo en el nivel") << Modo::Fijo << kNivel << false << std::size_t{2};
+        QTest::newRow("fijo encima") << Modo::Fijo << kEncima << true << std::size_t{2};
+        QTest::newRow("tope debajo") << Modo::Tope << kDebajo << false << std::size_t{0};
+        QTest::newRow("tope en el nivel") << Modo::Tope << kNivel << false << std::size_t{0};
+        QTest::newRow("tope encima") << Modo::Tope << kEncima << true << std::size_t{1};
+        QTest::newRow("piso debajo") << Modo::Piso << kDebajo << true << std::size_t{1};
+        QTest::newRow("piso en el nivel") << Modo::Piso << kNivel << false << std::size_t{0};
+        QTest::newRow("piso encima") << Modo::Piso << kEncima << false << std::size_t{0};
+    }
+    void politica() {
+        QFETCH(volumen::Modo, modo);
+        QFETCH(double, ajeno);
+        QFETCH(bool, corrige);
+        QFETCH(std::size_t, tic);
+        using volumen::Motivo;
+        using Mover = std::vector<std::size_t>;
+        const volumen::Canales nivel{kNivel, kNivel};
+        const volumen::Canales actual{ajeno, kNivel};
+        const Mover correccion = corrige ? Mover{0} : Mover{};
+        volumen::PoliticaCorrecciones politica(kTolerancia);
+        politica.Configurar(modo);
         std::int64_t ahora = 0;
-        for (std::size_t i = 0; i < kRafaga; ++i, ahora += kPasoMs) {
-            QVERIFY(freno.Permitir(ahora));
-        }
-        QVERIFY(!freno.Permitir(ahora));
-        QCOMPARE(freno.Pausas(), std::uint64_t{1});
-        const std::int64_t finPausa = ahora + FrenoCorrecciones::kPausaMs;
-        QVERIFY(freno.EnPausa(finPausa - 1));
-        QVERIFY(!freno.Permitir(finPausa - 1));
-        QVERIFY(!freno.EnPausa(finPausa));
-        QVERIFY(freno.Permitir(finPausa));
+        const auto comprobar = [&](Motivo motivo, const Mover& mover, bool avisar,
+                                   volumen::Origen origen = volumen::Origen::Ajeno) {
+            const volumen::Decision d = politica.Decidir(motivo, nivel, actual, ahora, origen);
+            QCOMPARE(d.mover, mover);
+            QCOMPARE(d.avisar, avisar);
+            QCOMPARE(d.objetivo.at(0), corrige ? kNivel : ajeno);
+        };
+        const auto fuera = [&] {
+            const volumen::Canales otro{modo == volumen::Modo::Tope ? 1.0 : 0.0, kNivel};
+            return politica.Decidir(Motivo::Cambio, nivel, otro, ahora);
+        };
 
-        freno.Reiniciar();
-        QCOMPARE(freno.Pausas(), std::uint64_t{0});
-        for (int i = 0; i < 4 * static_cast<int>(kRafaga); ++i) {
-            QVERIFY(freno.Permitir(i * FrenoCorrecciones::kVentanaMs / kRafaga));
+        comprobar(Motivo::Cambio, {}, false, volumen::Origen::Propio);
+        comprobar(Motivo::Cambio, correccion, corrige);
+        QCOMPARE(politica.Decidir(Motivo::Escritura, nivel, actual, ahora).mover.size(), tic);
+        comprobar(Motivo::NuevoDispositivo, correccion, false);
+        // A volume key held down for ten seconds, 30 changes a second, is
+        // answered every time.
+        for (int cambio = 0; cambio < kCambiosTecla; ++cambio, ahora += kPasoTeclaMs) {
+            QVERIFY(!fuera().mover.empty());
         }
-        QCOMPARE(freno.Pausas(), std::uint64_t{0});
+        // A machine meets the bound: a pause, over within a beat.
+        ahora += volumen::PoliticaCorrecciones::kVentanaMs;
+        std::size_t corregidos = 0;
+        for (volumen::Decision d = fuera(); !d.pausa; d = fuera(), ++ahora) {
+            QVERIFY(!d.mover.empty() && d.avisar);
+            QVERIFY(++corregidos <= volumen::PoliticaCorrecciones::kCorreccionesPorSegundo);
+        }
+        QVERIFY(politica.FinPausaMs() - ahora <= volumen::kIntervaloControlMs);
+        // Inside the pause only the tick and a new device write.
+        comprobar(Motivo::Cambio, {}, false, volumen::Origen::Propio);
+        comprobar(Motivo::Cambio, {}, false);
+        QCOMPARE(politica.Decidir(Motivo::Escritura, nivel, actual, ahora).mover.size(), tic);
+        comprobar(Motivo::NuevoDispositivo, correccion, false);
+        // Its end checks the device, and corrections go out again.
+        ahora = politica.FinPausaMs() - 1; // a timer a moment early
+        comprobar(Motivo::FinPausa, correccion, corrige);
+        QVERIFY(!politica.EnPausa(ahora));
+        comprobar(Motivo::Cambio, {}, false, volumen::Origen::Propio);
+        comprobar(Motivo::Cambio, correccion, corrige);
+    }
+
+    // Writing fails, fails for another reason, works again: each told once.
+    void estadoDeEscritura() {
+        using volumen::EstadoSalida;
+        volumen::PoliticaCorrecciones politica(kTolerancia);
+        using Dicho = std::optional<EstadoSalida>;
+        QCOMPARE(politica.Resultado(EstadoSalida::Escribe), Dicho());
+        QCOMPARE(politica.Resultado(EstadoSalida::NoConectado), Dicho(EstadoSalida::NoConectado));
+        QCOMPARE(politica.Resultado(EstadoSalida::NoConectado), Dicho());
+        QCOMPARE(politica.Resultado(EstadoSalida::NoResponde), Dicho(EstadoSalida::NoResponde));
+        QCOMPARE(politica.Resultado(EstadoSalida::Escribe), Dicho(EstadoSalida::Escribe));
     }
 
     // The level box's text at start and at each tick, and what reaches the

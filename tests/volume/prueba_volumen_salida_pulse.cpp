@@ -6,7 +6,7 @@
 // The write is asynchronous, so each check polls the server (pactl) until
 // the expected value shows or a deadline passes.
 #include "support/servidor_pulse.h"
-#include "volume/freno_correcciones.h"
+#include "volume/politica_correcciones.h"
 #include "volume/volumen.h"
 #include "volume/volumen_asentado.h"
 
@@ -20,8 +20,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -52,8 +55,11 @@ const QString kSumidero = ServidorPulse::kSumideroInicial;
 constexpr int kEsperaRestauracionMs = 1000;
 // Held and left alone this long, the output must not write by itself.
 constexpr int kReposoMs = 2000;
-// How long another program fights over the level in the fight test.
+// How long another program fights over the level in the fight test, and how
+// often it asks for its own level meanwhile (as fast as the server takes it).
 constexpr int kPeleaMs = 3000;
+constexpr auto kEntreAjenos = std::chrono::milliseconds(1);
+constexpr std::uint16_t kCanalesAjenos[] = {0x1000, 0x2000}; // its levels, in turn
 // A server back after a loss is found within one beat of the back-off.
 constexpr int kEsperaRegresoMs = volumen::kIntervaloControlMs + kEsperaEscrituraMs;
 // pactl subscribe: how long without output means it has told everything,
@@ -532,8 +538,9 @@ private slots:
         QCOMPARE(servidor_->VolumenCanales(kSumidero), Todos(2, kVolumenAjeno));
     }
 
-    // Another program that sets its own level over and over gets a bounded
-    // number of corrections, and the level is back once it stops.
+    // Another program that sets its own level over and over, as fast as the
+    // server takes it, gets a bounded number of corrections, and the level is
+    // back once it stops.
     void peleaAcotada() {
         if (!servidor_->UnEventoPorCambio()) {
             QSKIP("this server merges change events: the corrections cannot be counted from "
@@ -541,6 +548,8 @@ private slots:
         }
         EventosSumidero eventos;
         QVERIFY(eventos.Escuchar(*servidor_));
+        std::atomic<int> correcciones{0};
+        salida_->AlCorregir([&correcciones] { ++correcciones; });
         const std::uint32_t nivel = VolumenEsperado(0x5000);
         salida_->Escribir(volumen::PalabraVolumen(0x5000));
         salida_->Sostener(true);
@@ -548,22 +557,23 @@ private slots:
                                  kEsperaEscrituraMs);
         const int antes = eventos.Cambios();
 
-        int ajenos = 0;
+        auto otro = volumen::CrearSalidaDelSistema(false);
         QElapsedTimer reloj;
         reloj.start();
-        while (reloj.elapsed() < kPeleaMs) {
-            QVERIFY(servidor_->FijarVolumen(kSumidero,
-                                            {ajenos % 2 == 0 ? kVolumenAjeno : kVolumenAjenoOtro}));
-            ++ajenos;
+        for (int pedido = 0; reloj.elapsed() < kPeleaMs; ++pedido) {
+            otro->Escribir(volumen::PalabraVolumen(kCanalesAjenos[pedido % 2]));
+            std::this_thread::sleep_for(kEntreAjenos);
         }
+        otro.reset();
         QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenCanales(kSumidero), nivel),
-                                 volumen::FrenoCorrecciones::kPausaMs + kEsperaEscrituraMs);
+                                 volumen::PoliticaCorrecciones::kPausaMs + kEsperaEscrituraMs);
 
         // At most a burst per pause while the fight lasts, and the check at
-        // the end of a pause.
-        const int cota = static_cast<int>(volumen::FrenoCorrecciones::kCorreccionesPorSegundo) *
-                         (kPeleaMs / static_cast<int>(volumen::FrenoCorrecciones::kPausaMs) + 2);
-        const int correcciones = eventos.Cambios() - antes - ajenos;
+        // the end of a pause; every change on the server is the other's or a
+        // correction.
+        const int cota = static_cast<int>(volumen::PoliticaCorrecciones::kCorreccionesPorSegundo) *
+                         (kPeleaMs / static_cast<int>(volumen::PoliticaCorrecciones::kPausaMs) + 2);
+        const int ajenos = eventos.Cambios() - antes - correcciones;
         qInfo() << correcciones << ajenos;
         QVERIFY2(ajenos > cota, "the other program did not change the level often enough");
         QVERIFY2(

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Runs the Windows output's test program under Wine twice: with one device
-# (ALSA's null device) and with none. Wine's prefix is kept in the build
+# Runs the Windows output's test program under Wine three times: against
+# Wine's own Core Audio with one device (ALSA's null device) and with none,
+# and against doubles of Core Audio, which stand in for the endpoint volume
+# that Wine does not implement. Wine's prefix is kept in the build
 # folder, made on the first run and reused; HOME is private too. A run fails
 # on a non-zero exit, a time-out, or a crash or uncaught exception that Wine
 # reports. Without Wine or the program (no MinGW-w64 compiler) the test says
@@ -30,9 +32,10 @@ wine_prefijo $kLimitePrefijo
 # ALSA's whole configuration, without the machine's: one null device, or none.
 printf 'pcm.!default { type null }\n' >"$carpeta/alsa-con-dispositivo.conf"
 printf '# no devices\n' >"$carpeta/alsa-sin-dispositivo.conf"
+cp "$carpeta/alsa-sin-dispositivo.conf" "$carpeta/alsa-dobles.conf"
 
 fallos=0
-for caso in con-dispositivo sin-dispositivo; do
+for caso in con-dispositivo sin-dispositivo dobles; do
   # To a file, not a pipe: Wine's own processes outlive the program and
   # would hold a pipe open.
   ALSA_CONFIG_PATH=$carpeta/alsa-$caso.conf timeout $kLimiteEjecucion \
