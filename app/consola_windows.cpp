@@ -63,35 +63,35 @@ Canal Preparar(DWORD estandar, const wchar_t* dispositivo, bool conConsola) {
     return {manejador, EsConsola(manejador)};
 }
 
-bool EscribirTodo(const Canal& canal, const QString& texto) {
-    if (canal.consola) {
-        const std::wstring ancho = texto.toStdWString();
-        const wchar_t* resto = ancho.data();
-        DWORD quedan = static_cast<DWORD>(ancho.size());
-        while (quedan > 0) {
-            DWORD escritos = 0;
-            if (WriteConsoleW(canal.manejador, resto, quedan, &escritos, nullptr) == FALSE ||
-                escritos == 0) {
-                return false;
-            }
-            resto += escritos;
-            quedan -= escritos;
-        }
-        return true;
-    }
-    const QByteArray bytes = texto.toLocal8Bit();
-    const char* resto = bytes.constData();
-    DWORD quedan = static_cast<DWORD>(bytes.size());
+// Writes every unit of `datos` through `escribir` (WriteConsoleW or
+// WriteFile), which may take fewer than it is given at a time.
+template <typename Unidad, typename Escritura>
+bool EscribirTodas(const Unidad* datos, DWORD quedan, Escritura escribir) {
     while (quedan > 0) {
         DWORD escritos = 0;
-        if (WriteFile(canal.manejador, resto, quedan, &escritos, nullptr) == FALSE ||
-            escritos == 0) {
+        if (escribir(datos, quedan, &escritos) == FALSE || escritos == 0) {
             return false;
         }
-        resto += escritos;
+        datos += escritos;
         quedan -= escritos;
     }
     return true;
+}
+
+bool EscribirTodo(const Canal& canal, const QString& texto) {
+    if (canal.consola) {
+        const std::wstring ancho = texto.toStdWString();
+        return EscribirTodas(ancho.data(), static_cast<DWORD>(ancho.size()),
+                             [&canal](const wchar_t* datos, DWORD cuantos, DWORD* escritos) {
+                                 return WriteConsoleW(canal.manejador, datos, cuantos, escritos,
+                                                      nullptr);
+                             });
+    }
+    const QByteArray bytes = texto.toLocal8Bit();
+    return EscribirTodas(bytes.constData(), static_cast<DWORD>(bytes.size()),
+                         [&canal](const char* datos, DWORD cuantos, DWORD* escritos) {
+                             return WriteFile(canal.manejador, datos, cuantos, escritos, nullptr);
+                         });
 }
 
 // False when the channel is there but refused the line.
