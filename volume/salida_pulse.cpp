@@ -301,7 +301,7 @@ void SalidaPulse::Sostener(bool sostener) {
             politica_.Reiniciar();
         } else {
             // Released: no check left waiting, no pause to end.
-            comprobarDespues_ = false;
+            comprobarDespues_ = 0;
             pausaProgramada_ = false;
             api_->time_restart(alarmaPausa_, nullptr);
         }
