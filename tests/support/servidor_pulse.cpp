@@ -252,11 +252,15 @@ bool ServidorPulse::ArrancarPipeWirePulse() {
     return true;
 }
 
-void ServidorPulse::Detener() {
+void ServidorPulse::QuitarFlujos() {
     for (const std::unique_ptr<QProcess>& flujo : flujos_) {
         Matar(*flujo);
     }
     flujos_.clear();
+}
+
+void ServidorPulse::Detener() {
+    QuitarFlujos();
     for (QProcess* proceso : {&proceso_, &wireplumber_, &pipewire_, &bus_}) {
         Matar(*proceso);
     }

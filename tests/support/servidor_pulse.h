@@ -91,6 +91,8 @@ public:
     // The raw volume of each channel of the stream; empty on failure.
     QList<std::uint32_t> VolumenFlujo(std::uint32_t flujo);
     bool FijarVolumenFlujo(std::uint32_t flujo, std::uint32_t valor);
+    // Ends every stream that AgregarFlujo started.
+    void QuitarFlujos();
 
     // How far, in pa_volume_t steps, a volume read back may lie from the
     // volume written. PulseAudio keeps the value as written: none. PipeWire

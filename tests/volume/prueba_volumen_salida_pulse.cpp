@@ -626,13 +626,13 @@ private slots:
         QCOMPARE(correcciones, piso ? 3 : 2);
     }
 
-    // Under a ceiling every sink and every stream is held, whichever sink is
-    // the default or chosen: a stream turned beyond full volume, and one that
-    // starts there, come back to full; another sink, and one that comes
-    // later, to the ceiling.
+    // Under a ceiling, set while held as a pushed policy sets it, every sink
+    // and every stream is held, whichever sink is the default or chosen: a
+    // stream turned beyond full volume, and one that starts there, come back
+    // to full; another sink, and one that comes later, to the ceiling.
     void topeEnCadaUno() {
         const auto pleno = static_cast<std::uint32_t>(kNormaPulse);
-        const std::uint32_t fuerte150 = pleno * 3 / 2; // 150 %, as the servers allow
+        const std::uint32_t volumenFuerte = pleno * 3 / 2; // 150 %, as the servers allow
         const std::uint16_t canal = 0x8000;
         const std::uint32_t nivel = VolumenEsperado(canal);
         const QString otro = QStringLiteral("otro");
@@ -640,14 +640,15 @@ private slots:
         QVERIFY(servidor_->AgregarSumidero(otro, 2)); // at 100 %
         const std::optional<std::uint32_t> flujo = servidor_->AgregarFlujo(kSumidero);
         QVERIFY(flujo.has_value());
-        salida_->Configurar({volumen::Modo::Tope, kSumidero.toStdString()});
         salida_->Escribir(volumen::PalabraVolumen(canal));
         salida_->Sostener(true);
+        salida_->Configurar({volumen::Modo::Tope, kSumidero.toStdString()});
+        salida_->Escribir(volumen::PalabraVolumen(canal));
         QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenCanales(otro), nivel), kEsperaEscrituraMs);
-        QVERIFY(servidor_->FijarVolumenFlujo(*flujo, fuerte150));
+        QVERIFY(servidor_->FijarVolumenFlujo(*flujo, volumenFuerte));
         QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenFlujo(*flujo), pleno),
                                  kEsperaRestauracionMs);
-        const std::optional<std::uint32_t> fuerte = servidor_->AgregarFlujo(otro, fuerte150);
+        const std::optional<std::uint32_t> fuerte = servidor_->AgregarFlujo(otro, volumenFuerte);
         QVERIFY(fuerte.has_value());
         QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenFlujo(*fuerte), pleno),
                                  kEsperaRestauracionMs);
