@@ -19,7 +19,10 @@
 // starts the program on the auto road against a private server and passes
 // its pid and the level it holds.
 //
-//   bench_pelea <pid> <level 0..65535> [seconds of each span, 30 by default]
+//   bench_pelea <pid> <level 0..65535> [seconds of each span, 30 by default] [Fijo|Tope]
+//
+// Under Tope (the program's Modo) the other program's levels lie beyond the
+// ceiling, so that each of its changes is one to undo.
 #include "cpu_proceso.h"
 #include "estadistica.h"
 #include "observador_pulse.h"
@@ -28,6 +31,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <thread>
 #include <vector>
@@ -49,8 +53,11 @@ constexpr int kPercentil99 = 99;
 // Between spans: longer than a pause of corrections, so that none that the
 // span before left is still running when the next one starts.
 constexpr auto kEntreTramos = std::chrono::milliseconds(3000);
-// Two other levels, taken in turn, so that every change is one.
-constexpr pa_volume_t kAjenos[] = {PA_VOLUME_NORM / 5, PA_VOLUME_NORM * 4 / 5};
+// Two other levels, taken in turn, so that every change is one; under a
+// ceiling, two beyond it.
+constexpr pa_volume_t kAjenosFijo[] = {PA_VOLUME_NORM / 5, PA_VOLUME_NORM * 4 / 5};
+constexpr pa_volume_t kAjenosTope[] = {PA_VOLUME_NORM * 4 / 5, PA_VOLUME_NORM};
+const pa_volume_t* ajenos = kAjenosFijo; // the pair in use
 
 enum class Otro { Nadie, Periodico, Tecla, Bucle, Replica };
 
@@ -70,7 +77,7 @@ void Tecla(banco::ObservadorPulse& observador, pa_volume_t nivel, Reloj::time_po
     for (auto siguiente = Reloj::now(); siguiente < fin; siguiente += kPeriodoTecla) {
         const auto plazo = std::chrono::duration_cast<std::chrono::milliseconds>(
             siguiente + kPeriodoTecla - Reloj::now());
-        const double ms = observador.MedirVuelta(kAjenos[tramo.cambiosAjenos % 2], nivel, plazo);
+        const double ms = observador.MedirVuelta(ajenos[tramo.cambiosAjenos % 2], nivel, plazo);
         ++tramo.cambiosAjenos;
         if (ms >= 0) {
             tramo.vueltasMs.push_back(ms);
@@ -85,7 +92,7 @@ void Tecla(banco::ObservadorPulse& observador, pa_volume_t nivel, Reloj::time_po
 void Replica(banco::ObservadorPulse& observador, pa_volume_t nivel, Reloj::time_point fin,
              Tramo& tramo) {
     const auto inicio = Reloj::now();
-    observador.Replicar(kAjenos[0], nivel);
+    observador.Replicar(ajenos[0], nivel);
     std::this_thread::sleep_until(fin);
     const auto vistas = observador.DejarDeReplicar();
     auto anterior = inicio;
@@ -110,7 +117,7 @@ bool Medir(banco::ObservadorPulse& observador, pid_t pid, pa_volume_t nivel, int
     case Otro::Periodico:
         for (auto siguiente = Reloj::now(); siguiente < fin; siguiente += kPeriodoPelea) {
             if (otro == Otro::Periodico) {
-                observador.Desviar(kAjenos[tramo.cambiosAjenos % 2], nivel);
+                observador.Desviar(ajenos[tramo.cambiosAjenos % 2], nivel);
                 ++tramo.cambiosAjenos;
             }
             std::this_thread::sleep_until(siguiente + kPeriodoPelea);
@@ -121,7 +128,7 @@ bool Medir(banco::ObservadorPulse& observador, pid_t pid, pa_volume_t nivel, int
         break;
     case Otro::Bucle:
         while (Reloj::now() < fin &&
-               observador.DesviarConfirmado(kAjenos[tramo.cambiosAjenos % 2])) {
+               observador.DesviarConfirmado(ajenos[tramo.cambiosAjenos % 2])) {
             ++tramo.cambiosAjenos;
         }
         break;
@@ -154,7 +161,7 @@ void Informar(const char* nombre, const Tramo& tramo, int segundos) {
 
 int main(int argc, char* argv[]) {
     if (argc < 3) {
-        std::fprintf(stderr, "uso: %s <pid> <nivel> [segundos]\n", argv[0]);
+        std::fprintf(stderr, "uso: %s <pid> <nivel> [segundos] [Fijo|Tope]\n", argv[0]);
         return 2;
     }
     const auto pid = static_cast<pid_t>(std::strtol(argv[1], nullptr, 10));
@@ -164,6 +171,9 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const int segundos = argc > 3 ? std::max(1, std::atoi(argv[3])) : kSegundosPorDefecto;
+    if (argc > 4 && std::strcmp(argv[4], "Tope") == 0) {
+        ajenos = kAjenosTope;
+    }
     banco::ObservadorPulse observador;
     const pa_volume_t nivel = banco::VolumenDeCanal(static_cast<std::uint16_t>(nivelCanal));
     if (!observador.Listo() || !observador.Esperar(nivel)) {

@@ -41,9 +41,10 @@ PoliticaCorrecciones::Distintos(const Canales& objetivo,
 
 Decision PoliticaCorrecciones::Decidir(Motivo motivo, const Canales& nivel,
                                        const std::optional<Canales>& actual, std::int64_t ahoraMs,
-                                       Origen origen) {
+                                       Origen origen, bool silenciado) {
     Decision decision;
     decision.objetivo = Objetivo(nivel, actual);
+    decision.desilenciar = silenciado && modo_ == Modo::Piso;
     switch (motivo) {
     case Motivo::Escritura:
         if (modo_ == Modo::Fijo) {
@@ -62,19 +63,23 @@ Decision PoliticaCorrecciones::Decidir(Motivo motivo, const Canales& nivel,
     case Motivo::NuevoDispositivo:
         break;
     }
-    if (origen == Origen::Propio) {
-        return decision;
+    // The channels of the output's own echo ask for nothing; a mute is
+    // someone else's all the same.
+    if (origen == Origen::Ajeno) {
+        decision.mover = Distintos(decision.objetivo, actual);
     }
-    decision.mover = Distintos(decision.objetivo, actual);
-    if (motivo == Motivo::NuevoDispositivo || decision.mover.empty()) {
+    if (motivo == Motivo::NuevoDispositivo || decision.Nada()) {
         return decision;
     }
     if (EnPausa(ahoraMs)) {
-        decision.mover.clear(); // the end of the pause checks
+        // The end of the pause checks.
+        decision.mover.clear();
+        decision.desilenciar = false;
         return decision;
     }
     if (!Permitir(ahoraMs)) {
         decision.mover.clear();
+        decision.desilenciar = false;
         decision.pausa = true;
         return decision;
     }

@@ -1,5 +1,6 @@
 // What the output does about the device's volume, decided in one place for
-// every platform: what a write or a change calls for in the mode, whether
+// every platform: what a write or a change calls for in the mode (the
+// device's channels, its mute, which devices and streams are held), whether
 // another program's change is undone now, the bound on fights and the check
 // at the end of a pause, the notice, and when writing starts to fail or
 // works again. The outputs only read and write the device and tell this
@@ -27,7 +28,8 @@ enum class Motivo {
     Escritura,        // the level is written: the activation, a tick
     Cambio,           // the device told of a change of its volume
     NuevoDispositivo, // another device is the one held now: a new default,
-                      // or the chosen one back
+                      // the chosen one back, a device or a stream first seen
+                      // under a ceiling
     FinPausa,         // a pause of corrections is over: the device is checked
 };
 
@@ -39,9 +41,13 @@ enum class Origen { Propio, Ajeno };
 struct Decision {
     Canales objetivo;               // every channel as it must be
     std::vector<std::size_t> mover; // the channels to write; none: write nothing
+    bool desilenciar = false;       // the device's mute is to be undone
     bool avisar = false;            // someone else's change is undone: tell the caller
     bool pausa = false;             // a fight: listen to nothing until FinPausaMs(),
                                     // then check with Motivo::FinPausa
+
+    // Nothing to write to the device.
+    bool Nada() const { return mover.empty() && !desilenciar; }
 };
 
 class PoliticaCorrecciones {
@@ -61,7 +67,23 @@ public:
     explicit PoliticaCorrecciones(double tolerancia)
         : tolerancia_(tolerancia) {}
 
+    // A stream's own volume at full (1), as a ceiling holds it (see LimitarFlujos).
+    static constexpr double kVolumenPleno = 1.0;
+
     void Configurar(Modo modo) { modo_ = modo; }
+
+    // Which devices are held. Under Tope the ceiling holds on every output
+    // device, whichever is the default or chosen (in any mixer a player can
+    // be moved to another output); otherwise the one device held is the
+    // default, or the chosen one.
+    static bool CadaDispositivo(Modo modo) { return modo == Modo::Tope; }
+    bool CadaDispositivo() const { return CadaDispositivo(modo_); }
+    // Whether the applications' own streams are held too: under Tope none may
+    // be louder than the ceiling, so a stream whose own volume goes beyond
+    // full (Linux servers allow 150 % and more) comes back to full, at once,
+    // as a device does. Decidir takes a stream with NivelFlujo as its level.
+    bool LimitarFlujos() const { return modo_ == Modo::Tope; }
+    static Canales NivelFlujo(std::size_t canales) { return Canales(canales, kVolumenPleno); }
     // Forgets past corrections and any pause: a new hold starts afresh.
     void Reiniciar();
 
@@ -75,9 +97,12 @@ public:
     // that reads as the output's own write (`origen`), or within the mode,
     // asks for nothing; a new device is given the level at once, outside the
     // bound and without a notice; anyone else's change is undone within the
-    // bound, with a notice.
+    // bound, with a notice. Under Piso a muted device (`silenciado`) is
+    // unmuted as a channel below the floor is raised: a floor that a mute
+    // beats is no floor. The output never mutes, so a mute is never its own
+    // echo. Under Fijo and Tope the mute is the user's.
     Decision Decidir(Motivo motivo, const Canales& nivel, const std::optional<Canales>& actual,
-                     std::int64_t ahoraMs, Origen origen = Origen::Ajeno);
+                     std::int64_t ahoraMs, Origen origen = Origen::Ajeno, bool silenciado = false);
 
     bool EnPausa(std::int64_t ahoraMs) const { return ahoraMs < finPausaMs_; }
     // When the pause in course ends.

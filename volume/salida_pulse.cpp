@@ -1,5 +1,6 @@
-// The Linux output: the volume of the current default sink, set through
-// libpulse over one persistent connection.
+// The Linux output: the volume of the current default sink (or the chosen
+// one; under a ceiling, of every sink and every stream), set through libpulse
+// over one persistent connection.
 //
 // libpulse runs its own loop thread (pa_threaded_mainloop). Escribir and
 // Sostener only take that loop's lock for a moment, record what they are
@@ -9,10 +10,12 @@
 // cannot freeze the caller.
 //
 // One request chain is on its way at a time: a write (the word, always) or a
-// check (the word, only where the sink's volume differs from it). Events and
-// writes that come meanwhile are coalesced into one more chain. What each
-// reply calls for (a write, a correction, a pause, a notice) is decided by
-// PoliticaCorrecciones.
+// check (the word, only where the sink's volume differs from it). A chain
+// reads the sinks held (and under a ceiling the streams), sets what must be
+// set, and ends when every request of it is answered. Events and writes that
+// come meanwhile are coalesced into one more chain. What each reply calls for
+// (a write, a correction, an unmute, a pause, a notice) is decided by
+// PoliticaCorrecciones, sink by sink and stream by stream, under one bound.
 #include "volume/politica_correcciones.h"
 #include "volume/salida_volumen.h"
 #include "volume/volumen_asentado.h"
@@ -23,7 +26,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <list>
+#include <map>
 #include <optional>
+#include <set>
 #include <utility>
 
 namespace volumen {
@@ -136,6 +142,20 @@ public:
 private:
     // The request chain on its way to the server.
     enum class Paso { Ninguno, Escritura, Comprobacion };
+    // What a chain reads, as a mask: the sinks held; before them, which sink
+    // is the default (it may be another one now); the streams.
+    static constexpr unsigned kSumideros = 1u << 0;
+    static constexpr unsigned kBuscar = 1u << 1;
+    static constexpr unsigned kFlujos = 1u << 2;
+    static constexpr unsigned kTodo = kSumideros | kBuscar | kFlujos;
+    // A set asked of the server, kept until it is answered.
+    enum class Que { VolumenSumidero, SilencioSumidero, VolumenFlujo };
+    struct Fijacion {
+        SalidaPulse* salida;
+        Que que;
+        std::uint32_t indice;
+        pa_cvolume volumen;
+    };
 
     // Everything below runs with the loop's lock held: either on the loop
     // thread (callbacks) or in the public calls and the destructor, which
@@ -149,9 +169,17 @@ private:
     void ProgramarReconexion();
     void Suscribir();
     void PedirEscritura();
-    void PedirComprobacion(bool buscarPredeterminado);
-    void IniciarPaso(Paso paso, bool buscarPredeterminado);
+    void PedirComprobacion(unsigned que);
+    void IniciarPaso(Paso paso, unsigned que);
+    pa_operation* PedirSumideros(bool buscar);
+    bool Pedir(pa_operation* operacion);
+    void Respondido();
     void TerminarPaso();
+    Motivo MotivoDe(bool nuevo) const;
+    void AjustarSumidero(const pa_sink_info& info);
+    void AjustarFlujo(const pa_sink_input_info& info);
+    void Atender(const Decision& decision, std::int64_t ahoraMs);
+    void Fijar(Que que, std::uint32_t indice, const pa_cvolume& volumen);
     void ArmarAlarma(pa_time_event* alarma, int esperaMs);
     void Informar(EstadoSalida estado);
     static std::int64_t AhoraMs();
@@ -161,7 +189,8 @@ private:
                          std::uint32_t indice, void* datos);
     static void EnServidor(pa_context* contexto, const pa_server_info* info, void* datos);
     static void EnSumidero(pa_context* contexto, const pa_sink_info* info, int fin, void* datos);
-    static void EnVolumenFijado(pa_context* contexto, int exito, void* datos);
+    static void EnFlujo(pa_context* contexto, const pa_sink_input_info* info, int fin, void* datos);
+    static void EnFijado(pa_context* contexto, int exito, void* datos);
     static void EnAlarmaConexion(pa_mainloop_api* api, pa_time_event* alarma, const timeval* cuando,
                                  void* datos);
     static void EnAlarmaPausa(pa_mainloop_api* api, pa_time_event* alarma, const timeval* cuando,
@@ -185,16 +214,24 @@ private:
     PoliticaCorrecciones politica_{kTolerancia};
     bool finPausa_ = false; // the next check is the one at the end of a pause
 
+    // The chain in course.
     Paso paso_ = Paso::Ninguno;
-    bool volumenPedido_ = false;                       // the chain in course has sent its volume
-    bool sumideroVisto_ = false;                       // ... and has found its sink
-    bool escribirDespues_ = false;                     // a write was asked for meanwhile
-    bool comprobarDespues_ = false;                    // a check was asked for meanwhile
-    bool buscarDespues_ = false;                       // ... and the default sink may have changed
-    std::uint32_t indiceSumidero_ = PA_INVALID_INDEX;  // the default sink, as last seen
-    pa_cvolume volumenEnCurso_{};                      // what the chain in course sets ...
-    std::uint32_t sumideroEnCurso_ = PA_INVALID_INDEX; // ... on which sink
-    VolumenAsentado asentado_;                         // what the sink made of our last write
+    int enVuelo_ = 0;                      // its requests not answered yet
+    bool enFinPausa_ = false;              // it is the check at the end of a pause
+    bool sumideroVisto_ = false;           // it has found a sink
+    bool escrito_ = false;                 // it has written, or found the level kept
+    std::optional<EstadoSalida> fallo_;    // what went wrong in it
+    std::set<std::uint32_t> vistos_;       // the sinks it has found
+    std::set<std::uint32_t> flujosVistos_; // the streams it has found
+    std::list<Fijacion> fijaciones_;       // its sets on their way
+    // Asked for while it runs.
+    bool escribirDespues_ = false;
+    unsigned comprobarDespues_ = 0; // what to check (none: 0)
+
+    std::uint32_t indiceSumidero_ = PA_INVALID_INDEX;    // the sink held, as last seen
+    std::set<std::uint32_t> conocidos_;                  // the sinks held, as last listed
+    std::set<std::uint32_t> flujosConocidos_;            // the streams, as last listed
+    std::map<std::uint32_t, VolumenAsentado> asentados_; // what each sink made of our writes
     Preferencias preferencias_;
     std::function<void()> alCorregir_;
     std::function<void(EstadoSalida)> alCambiarEstado_;
@@ -264,7 +301,7 @@ void SalidaPulse::Sostener(bool sostener) {
             politica_.Reiniciar();
         } else {
             // Released: no check left waiting, no pause to end.
-            comprobarDespues_ = false;
+            comprobarDespues_ = 0;
             pausaProgramada_ = false;
             api_->time_restart(alarmaPausa_, nullptr);
         }
@@ -284,7 +321,14 @@ void SalidaPulse::Configurar(const Preferencias& preferencias) {
     pa_threaded_mainloop_lock(bucle_);
     preferencias_ = preferencias;
     politica_.Configurar(preferencias.modo);
-    indiceSumidero_ = PA_INVALID_INDEX; // looked up again by the next request
+    // Looked up again by the next request: every sink and stream found then
+    // is new to these preferences.
+    indiceSumidero_ = PA_INVALID_INDEX;
+    conocidos_.clear();
+    flujosConocidos_.clear();
+    if (sostenida_ && Conectado()) {
+        Suscribir(); // a ceiling listens to the streams too; the others do not
+    }
     pa_threaded_mainloop_unlock(bucle_);
 }
 
@@ -328,9 +372,10 @@ bool SalidaPulse::SinConexion() const {
 // The requests on their way are gone with the connection: none is waited for.
 void SalidaPulse::OlvidarPeticiones() {
     paso_ = Paso::Ninguno;
-    volumenPedido_ = false;
+    enVuelo_ = 0;
+    fijaciones_.clear();
     escribirDespues_ = false;
-    comprobarDespues_ = false;
+    comprobarDespues_ = 0;
 }
 
 void SalidaPulse::Conectar() {
@@ -363,8 +408,11 @@ void SalidaPulse::SoltarContexto() {
     pa_context_unref(contexto_);
     contexto_ = nullptr;
     OlvidarPeticiones();
+    // The next server may hold other sinks and streams.
     indiceSumidero_ = PA_INVALID_INDEX;
-    asentado_.Olvidar();
+    conocidos_.clear();
+    flujosConocidos_.clear();
+    asentados_.clear();
 }
 
 void SalidaPulse::ArmarAlarma(pa_time_event* alarma, int esperaMs) {
@@ -429,14 +477,18 @@ void SalidaPulse::EnEstado(pa_context* contexto, void* datos) {
 }
 
 // While held, the server tells of every change of a sink and of the server
-// (which sink is the default); during a pause of corrections, of nothing (the
-// end of the pause checks anyway, and a fight's flood of sink events would
-// cost CPU for nothing); released, of nothing.
+// (which sink is the default), and under a ceiling of every stream; during a
+// pause of corrections, of nothing (the end of the pause checks anyway, and a
+// fight's flood of sink events would cost CPU for nothing); released, of
+// nothing.
 void SalidaPulse::Suscribir() {
-    const auto mascara = sostenida_ && !pausaProgramada_
-                             ? static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK |
-                                                                   PA_SUBSCRIPTION_MASK_SERVER)
-                             : PA_SUBSCRIPTION_MASK_NULL;
+    pa_subscription_mask_t mascara = PA_SUBSCRIPTION_MASK_NULL;
+    if (sostenida_ && !pausaProgramada_) {
+        const pa_subscription_mask_t flujos =
+            politica_.LimitarFlujos() ? PA_SUBSCRIPTION_MASK_SINK_INPUT : PA_SUBSCRIPTION_MASK_NULL;
+        mascara = static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK |
+                                                      PA_SUBSCRIPTION_MASK_SERVER | flujos);
+    }
     pa_operation* operacion = pa_context_subscribe(contexto_, mascara, nullptr, nullptr);
     if (operacion != nullptr) {
         pa_operation_unref(operacion);
@@ -451,6 +503,20 @@ void SalidaPulse::EnEvento(pa_context* /*contexto*/, pa_subscription_event_type_
     }
     const auto clase = tipo & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
     const auto suceso = tipo & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+    if (salida->politica_.CadaDispositivo()) {
+        // Every sink, and every stream: one that comes or changes is checked
+        // (a new one gets the level at once); which is the default does not
+        // matter.
+        if (suceso == PA_SUBSCRIPTION_EVENT_REMOVE) {
+            return;
+        }
+        if (clase == PA_SUBSCRIPTION_EVENT_SINK) {
+            salida->PedirComprobacion(kSumideros);
+        } else if (clase == PA_SUBSCRIPTION_EVENT_SINK_INPUT) {
+            salida->PedirComprobacion(kFlujos);
+        }
+        return;
+    }
     if (!salida->preferencias_.dispositivo.empty()) {
         // One sink by name: the default does not matter; the sink may come
         // (it gets the level at once) or go (nothing is written meanwhile).
@@ -461,15 +527,16 @@ void SalidaPulse::EnEvento(pa_context* /*contexto*/, pa_subscription_event_type_
             salida->indiceSumidero_ = PA_INVALID_INDEX;
         } else if (suceso == PA_SUBSCRIPTION_EVENT_NEW ||
                    (suceso == PA_SUBSCRIPTION_EVENT_CHANGE && indice == salida->indiceSumidero_)) {
-            salida->PedirComprobacion(salida->indiceSumidero_ == PA_INVALID_INDEX);
+            salida->PedirComprobacion(
+                salida->indiceSumidero_ == PA_INVALID_INDEX ? kSumideros | kBuscar : kSumideros);
         }
         return;
     }
     if (clase == PA_SUBSCRIPTION_EVENT_SERVER) {
-        salida->PedirComprobacion(true); // the default sink may be another one now
+        salida->PedirComprobacion(kSumideros | kBuscar); // the default sink may be another one now
     } else if (clase == PA_SUBSCRIPTION_EVENT_SINK && suceso == PA_SUBSCRIPTION_EVENT_CHANGE &&
                (indice == salida->indiceSumidero_ || salida->indiceSumidero_ == PA_INVALID_INDEX)) {
-        salida->PedirComprobacion(false);
+        salida->PedirComprobacion(kSumideros);
     }
     // Other sinks, and sinks that come and go, are no concern of ours: a new
     // default is announced by the server's own event.
@@ -479,172 +546,291 @@ void SalidaPulse::PedirEscritura() {
     if (paso_ != Paso::Ninguno) {
         escribirDespues_ = true;
     } else {
-        IniciarPaso(Paso::Escritura, true);
+        IniciarPaso(Paso::Escritura, kTodo);
     }
 }
 
-void SalidaPulse::PedirComprobacion(bool buscarPredeterminado) {
+void SalidaPulse::PedirComprobacion(unsigned que) {
     if (pausaProgramada_) {
         return; // the end of the pause checks anyway
     }
     if (paso_ != Paso::Ninguno) {
-        comprobarDespues_ = true;
-        buscarDespues_ = buscarDespues_ || buscarPredeterminado;
+        comprobarDespues_ |= que;
     } else {
-        IniciarPaso(Paso::Comprobacion, buscarPredeterminado);
+        IniciarPaso(Paso::Comprobacion, que);
     }
 }
 
-// One chain: which sink is the default now (unless a change of the known
-// default is checked), that sink's channel map and volume, then the volume.
-// Each step is a request whose reply starts the next.
-void SalidaPulse::IniciarPaso(Paso paso, bool buscarPredeterminado) {
+// One chain: the sinks held (which sink is the default now, unless a change
+// of the known one is checked; that sink's channel map and volume; or every
+// sink under a ceiling), and under a ceiling every stream; then what must be
+// set. Each reply may ask for more; the chain ends when all are answered.
+void SalidaPulse::IniciarPaso(Paso paso, unsigned que) {
     paso_ = paso;
-    volumenPedido_ = false;
+    enVuelo_ = 0;
+    enFinPausa_ = paso == Paso::Comprobacion && std::exchange(finPausa_, false);
     sumideroVisto_ = false;
+    escrito_ = false;
+    fallo_.reset();
+    vistos_.clear();
+    flujosVistos_.clear();
     if (paso == Paso::Escritura) {
         escribirDespues_ = false;
     } else {
-        comprobarDespues_ = false;
-        buscarDespues_ = false;
+        comprobarDespues_ = 0;
     }
-    const bool buscar = buscarPredeterminado || indiceSumidero_ == PA_INVALID_INDEX;
-    pa_operation* operacion = nullptr;
-    if (!buscar) {
-        operacion = pa_context_get_sink_info_by_index(contexto_, indiceSumidero_,
-                                                      &SalidaPulse::EnSumidero, this);
-    } else if (!preferencias_.dispositivo.empty()) {
-        operacion = pa_context_get_sink_info_by_name(contexto_, preferencias_.dispositivo.c_str(),
-                                                     &SalidaPulse::EnSumidero, this);
-    } else {
-        operacion = pa_context_get_server_info(contexto_, &SalidaPulse::EnServidor, this);
+    if ((que & kSumideros) != 0) {
+        Pedir(PedirSumideros((que & kBuscar) != 0));
     }
-    if (operacion == nullptr) {
+    if ((que & kFlujos) != 0 && politica_.LimitarFlujos()) {
+        Pedir(pa_context_get_sink_input_info_list(contexto_, &SalidaPulse::EnFlujo, this));
+    }
+    if (enVuelo_ == 0) {
+        // Nothing went out (the connection is failing): this chain is over,
+        // and the next write or event starts another.
         paso_ = Paso::Ninguno;
-        Informar(EstadoSalida::NoResponde);
-        return;
+        if (fallo_) {
+            Informar(*fallo_);
+        }
+    }
+}
+
+pa_operation* SalidaPulse::PedirSumideros(bool buscar) {
+    if (politica_.CadaDispositivo()) {
+        return pa_context_get_sink_info_list(contexto_, &SalidaPulse::EnSumidero, this);
+    }
+    if (!buscar && indiceSumidero_ != PA_INVALID_INDEX) {
+        return pa_context_get_sink_info_by_index(contexto_, indiceSumidero_,
+                                                 &SalidaPulse::EnSumidero, this);
+    }
+    if (!preferencias_.dispositivo.empty()) {
+        return pa_context_get_sink_info_by_name(contexto_, preferencias_.dispositivo.c_str(),
+                                                &SalidaPulse::EnSumidero, this);
+    }
+    return pa_context_get_server_info(contexto_, &SalidaPulse::EnServidor, this);
+}
+
+// A request of the chain in course sent (or not: the connection is failing).
+bool SalidaPulse::Pedir(pa_operation* operacion) {
+    if (operacion == nullptr) {
+        fallo_ = EstadoSalida::NoResponde;
+        return false;
     }
     pa_operation_unref(operacion);
+    ++enVuelo_;
+    return true;
+}
+
+// A request of the chain in course answered. The last one tells how the
+// chain went and starts the next one.
+void SalidaPulse::Respondido() {
+    if (paso_ == Paso::Ninguno || --enVuelo_ > 0) {
+        return;
+    }
+    if (fallo_) {
+        Informar(*fallo_);
+    } else if (escrito_) {
+        Informar(EstadoSalida::Escribe); // the device holds what it must
+    }
+    // The level in force is on the server: written, or, for a write, kept
+    // already (a ceiling or a floor asks for no write at all: a quieter, or
+    // louder, device is never touched).
+    if (!fallo_ && (escrito_ || paso_ == Paso::Escritura) && !escribirDespues_) {
+        escrituraPendiente_ = false;
+    }
+    TerminarPaso();
 }
 
 void SalidaPulse::TerminarPaso() {
     paso_ = Paso::Ninguno;
     if (escribirDespues_) {
-        IniciarPaso(Paso::Escritura, true);
-    } else if (comprobarDespues_ && sostenida_ && !pausaProgramada_) {
-        IniciarPaso(Paso::Comprobacion, buscarDespues_);
+        IniciarPaso(Paso::Escritura, kTodo);
+    } else if (comprobarDespues_ != 0 && sostenida_ && !pausaProgramada_) {
+        IniciarPaso(Paso::Comprobacion, comprobarDespues_);
     }
 }
 
 void SalidaPulse::EnServidor(pa_context* contexto, const pa_server_info* info, void* datos) {
     auto* salida = static_cast<SalidaPulse*>(datos);
     if (info == nullptr || info->default_sink_name == nullptr) {
-        salida->Informar(info == nullptr ? EstadoSalida::NoResponde : EstadoSalida::NoConectado);
-        salida->TerminarPaso();
-        return;
+        salida->fallo_ = info == nullptr ? EstadoSalida::NoResponde : EstadoSalida::NoConectado;
+    } else {
+        salida->Pedir(pa_context_get_sink_info_by_name(contexto, info->default_sink_name,
+                                                       &SalidaPulse::EnSumidero, salida));
     }
-    pa_operation* operacion = pa_context_get_sink_info_by_name(contexto, info->default_sink_name,
-                                                               &SalidaPulse::EnSumidero, salida);
-    if (operacion == nullptr) {
-        salida->TerminarPaso();
-        return;
-    }
-    pa_operation_unref(operacion);
+    salida->Respondido();
 }
 
 void SalidaPulse::EnSumidero(pa_context* contexto, const pa_sink_info* info, int fin, void* datos) {
     auto* salida = static_cast<SalidaPulse*>(datos);
     if (fin != 0) {
         // End of the list (or an error). Without a sink there is nothing to set.
-        if (!salida->volumenPedido_) {
-            if (!salida->sumideroVisto_) {
-                salida->Informar(fin > 0 || pa_context_errno(contexto) == PA_ERR_NOENTITY
-                                     ? EstadoSalida::NoConectado
-                                     : EstadoSalida::NoResponde);
-            }
-            salida->TerminarPaso();
+        const bool completa = fin > 0 || pa_context_errno(contexto) == PA_ERR_NOENTITY;
+        if (!salida->sumideroVisto_) {
+            salida->fallo_ = completa ? EstadoSalida::NoConectado : EstadoSalida::NoResponde;
         }
+        if (completa) {
+            // The sinks held now: one that was not among them is new; what
+            // was learnt of a sink that is gone is let go.
+            salida->conocidos_ = salida->vistos_;
+            std::erase_if(salida->asentados_, [salida](const auto& entrada) {
+                return salida->vistos_.count(entrada.first) == 0;
+            });
+        }
+        salida->Respondido();
         return;
     }
-    if (info == nullptr || salida->volumenPedido_) {
+    if (info == nullptr) {
         return;
     }
     salida->sumideroVisto_ = true;
-    const std::uint32_t anterior = std::exchange(salida->indiceSumidero_, info->index);
+    salida->AjustarSumidero(*info);
+    salida->vistos_.insert(info->index);
+}
+
+void SalidaPulse::EnFlujo(pa_context* /*contexto*/, const pa_sink_input_info* info, int fin,
+                          void* datos) {
+    auto* salida = static_cast<SalidaPulse*>(datos);
+    if (fin != 0) {
+        if (fin > 0) {
+            salida->flujosConocidos_ = salida->flujosVistos_;
+        }
+        salida->Respondido();
+        return;
+    }
+    if (info == nullptr) {
+        return;
+    }
+    salida->AjustarFlujo(*info);
+    salida->flujosVistos_.insert(info->index);
+}
+
+// Why the chain in course looks at a sink or a stream: one not held before
+// is new.
+Motivo SalidaPulse::MotivoDe(bool nuevo) const {
+    if (paso_ == Paso::Escritura) {
+        return Motivo::Escritura;
+    }
+    if (enFinPausa_) {
+        return Motivo::FinPausa;
+    }
+    return nuevo ? Motivo::NuevoDispositivo : Motivo::Cambio;
+}
+
+void SalidaPulse::AjustarSumidero(const pa_sink_info& info) {
+    const bool nuevo = conocidos_.count(info.index) == 0;
+    indiceSumidero_ = info.index;
+    if (paso_ == Paso::Comprobacion && !sostenida_) {
+        return;
+    }
     // The latest word, not the one that started this chain: a chain that
     // waited on a slow server carries the level of its moment of arrival.
-    const pa_cvolume nivel = VolumenParaMapa(salida->palabra_, info->channel_map);
+    const pa_cvolume nivel = VolumenParaMapa(palabra_, info.channel_map);
     if (!pa_cvolume_valid(&nivel)) {
         return;
     }
     const Canales canalesNivel = CanalesDe(nivel);
-    const std::optional<Canales> actual = CanalesDe(info->volume);
+    const std::optional<Canales> actual = CanalesDe(info.volume);
     const std::int64_t ahora = AhoraMs();
-    Motivo motivo = Motivo::Escritura;
     Origen origen = Origen::Ajeno;
-    if (salida->paso_ == Paso::Comprobacion) {
-        if (!salida->sostenida_) {
-            return;
-        }
-        if (std::exchange(salida->finPausa_, false)) {
-            motivo = Motivo::FinPausa;
-        } else if (info->index != anterior) {
-            motivo = Motivo::NuevoDispositivo;
-        } else {
-            motivo = Motivo::Cambio;
-        }
+    if (paso_ == Paso::Comprobacion) {
         // The sink at our own write, as this device holds it (rounded, too).
-        const pa_cvolume objetivo = VolumenDe(salida->politica_.Objetivo(canalesNivel, actual));
-        if (salida->asentado_.EsElNivel(objetivo, info->index, info->volume, ahora)) {
+        const pa_cvolume objetivo = VolumenDe(politica_.Objetivo(canalesNivel, actual));
+        if (asentados_[info.index].EsElNivel(objetivo, info.index, info.volume, ahora)) {
             origen = Origen::Propio;
         }
     }
+    const Motivo motivo = MotivoDe(nuevo);
     const Decision decision =
-        salida->politica_.Decidir(motivo, canalesNivel, actual, ahora, origen);
-    if (decision.pausa) {
-        // A fight: no corrections for a while; the ticks go on writing.
-        salida->pausaProgramada_ = true;
-        salida->Suscribir();
-        salida->ArmarAlarma(salida->alarmaPausa_,
-                            static_cast<int>(salida->politica_.FinPausaMs() - ahora));
-    }
-    if (decision.mover.empty()) {
-        if (salida->paso_ == Paso::Escritura && !salida->escribirDespues_) {
-            // A ceiling or a floor already kept asks for no write at all: a
-            // quieter (or louder) device is never touched.
-            salida->escrituraPendiente_ = false;
-        }
+        politica_.Decidir(motivo, canalesNivel, actual, ahora, origen, info.mute != 0);
+    Atender(decision, ahora);
+    if (decision.Nada()) {
         if (motivo == Motivo::Escritura || motivo == Motivo::NuevoDispositivo) {
-            salida->Informar(EstadoSalida::Escribe); // the device holds what it must
+            escrito_ = true; // the device holds what it must
         }
         return;
     }
-    const pa_cvolume volumen = VolumenDe(decision.objetivo);
-    pa_operation* operacion = pa_context_set_sink_volume_by_index(
-        contexto, info->index, &volumen, &SalidaPulse::EnVolumenFijado, salida);
-    if (operacion == nullptr) {
-        return; // the end-of-list call finishes this chain
+    if (!decision.mover.empty()) {
+        Fijar(Que::VolumenSumidero, info.index, VolumenDe(decision.objetivo));
     }
-    salida->volumenPedido_ = true;
-    salida->volumenEnCurso_ = volumen;
-    salida->sumideroEnCurso_ = info->index;
-    pa_operation_unref(operacion);
-    if (decision.avisar && salida->alCorregir_) {
-        salida->alCorregir_();
+    if (decision.desilenciar) {
+        Fijar(Que::SilencioSumidero, info.index, {});
+    }
+    if (decision.avisar && alCorregir_) {
+        alCorregir_();
     }
 }
 
-void SalidaPulse::EnVolumenFijado(pa_context* /*contexto*/, int exito, void* datos) {
-    auto* salida = static_cast<SalidaPulse*>(datos);
-    // Success or not, the next write simply tries again.
-    if (exito != 0) {
-        salida->asentado_.Escrito(salida->volumenEnCurso_, salida->sumideroEnCurso_, AhoraMs());
-        if (!salida->escribirDespues_) {
-            salida->escrituraPendiente_ = false;
-        }
+// A stream's own volume, under a ceiling: never beyond full.
+void SalidaPulse::AjustarFlujo(const pa_sink_input_info& info) {
+    if ((paso_ == Paso::Comprobacion && !sostenida_) || !politica_.LimitarFlujos() ||
+        info.has_volume == 0 || info.volume_writable == 0) {
+        return;
     }
-    salida->Informar(exito != 0 ? EstadoSalida::Escribe : EstadoSalida::NoResponde);
-    salida->TerminarPaso();
+    const bool nuevo = flujosConocidos_.count(info.index) == 0;
+    const std::int64_t ahora = AhoraMs();
+    const Decision decision =
+        politica_.Decidir(MotivoDe(nuevo), PoliticaCorrecciones::NivelFlujo(info.volume.channels),
+                          CanalesDe(info.volume), ahora);
+    Atender(decision, ahora);
+    if (decision.mover.empty()) {
+        return;
+    }
+    Fijar(Que::VolumenFlujo, info.index, VolumenDe(decision.objetivo));
+    if (decision.avisar && alCorregir_) {
+        alCorregir_();
+    }
+}
+
+// A fight: no corrections for a while; the ticks go on writing.
+void SalidaPulse::Atender(const Decision& decision, std::int64_t ahoraMs) {
+    if (!decision.pausa) {
+        return;
+    }
+    pausaProgramada_ = true;
+    Suscribir();
+    ArmarAlarma(alarmaPausa_, static_cast<int>(politica_.FinPausaMs() - ahoraMs));
+}
+
+void SalidaPulse::Fijar(Que que, std::uint32_t indice, const pa_cvolume& volumen) {
+    Fijacion& fijacion = fijaciones_.emplace_back(Fijacion{this, que, indice, volumen});
+    pa_operation* operacion = nullptr;
+    switch (que) {
+    case Que::VolumenSumidero:
+        operacion = pa_context_set_sink_volume_by_index(contexto_, indice, &fijacion.volumen,
+                                                        &SalidaPulse::EnFijado, &fijacion);
+        break;
+    case Que::SilencioSumidero:
+        operacion = pa_context_set_sink_mute_by_index(contexto_, indice, 0, &SalidaPulse::EnFijado,
+                                                      &fijacion);
+        break;
+    case Que::VolumenFlujo:
+        operacion = pa_context_set_sink_input_volume(contexto_, indice, &fijacion.volumen,
+                                                     &SalidaPulse::EnFijado, &fijacion);
+        break;
+    }
+    if (!Pedir(operacion)) {
+        fijaciones_.pop_back();
+    }
+}
+
+void SalidaPulse::EnFijado(pa_context* /*contexto*/, int exito, void* datos) {
+    const Fijacion fijacion = *static_cast<const Fijacion*>(datos);
+    SalidaPulse* salida = fijacion.salida;
+    salida->fijaciones_.remove_if([datos](const Fijacion& f) { return &f == datos; });
+    if (fijacion.que == Que::VolumenFlujo) {
+        // A stream that has just ended cannot be set: nothing is wrong with
+        // the device. The next write or event tries again anyway.
+    } else if (exito != 0) {
+        if (fijacion.que == Que::VolumenSumidero) {
+            salida->asentados_[fijacion.indice].Escrito(fijacion.volumen, fijacion.indice,
+                                                        AhoraMs());
+        }
+        salida->escrito_ = true;
+    } else {
+        salida->fallo_ = EstadoSalida::NoResponde; // the next write simply tries again
+    }
+    salida->Respondido();
 }
 
 void SalidaPulse::EnAlarmaPausa(pa_mainloop_api* /*api*/, pa_time_event* /*alarma*/,
@@ -656,7 +842,7 @@ void SalidaPulse::EnAlarmaPausa(pa_mainloop_api* /*api*/, pa_time_event* /*alarm
     if (salida->sostenida_ && salida->Conectado()) {
         salida->finPausa_ = true;
         salida->Suscribir();
-        salida->PedirComprobacion(true);
+        salida->PedirComprobacion(kTodo);
     }
 }
 

@@ -16,7 +16,10 @@ inline constexpr int kIntervaloControlMs = 2000;
 
 // How the level is held. Fijo: each channel at the level. Tope: the level is
 // a ceiling: a channel above it comes down to it, one at or below it is left
-// alone. Piso: the level is a floor, the mirror of Tope.
+// alone; it holds on every output device, and no application's own stream
+// may go beyond full volume. Piso: the level is a floor, the mirror of Tope,
+// and the device's mute is undone. Under Fijo and Tope the mute is the user's.
+// PoliticaCorrecciones decides what each mode calls for.
 enum class Modo { Fijo, Tope, Piso };
 
 // What a channel must be, given what it is and the level for it.
@@ -39,6 +42,7 @@ struct Preferencias {
     // Otherwise one device by name (Linux: the sink's name; Windows: the
     // endpoint's ID), held whether or not it is the default; while it is
     // absent nothing is written, and when it appears it gets the level.
+    // Under Tope, which holds every device, it plays no part.
     std::string dispositivo;
 };
 

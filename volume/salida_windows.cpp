@@ -1,7 +1,9 @@
-// The Windows output: the device volume of the default render endpoint,
-// through Core Audio (IAudioEndpointVolume). Since Vista this is the
-// device's own level, the one the system mixer shows; per-program session
-// volumes and the mute switch are left alone.
+// The Windows output: the device volume of the default render endpoint (or
+// the chosen one; under a ceiling, of every active render endpoint), through
+// Core Audio (IAudioEndpointVolume). Since Vista this is the device's own
+// level, the one the system mixer shows; per-program session volumes, which
+// cannot go beyond it, are left alone, and so is the mute switch, but under a
+// floor, which a mute would beat.
 //
 // Every call into Core Audio runs on one worker thread of the output's own,
 // which lives in COM's multithreaded apartment from its start to its end. It
@@ -12,16 +14,16 @@
 // caller. The worker keeps only the newest word: writes asked for while it
 // was busy collapse into one.
 //
-// While held, two callbacks watch the device: the endpoint's volume
+// While held, two callbacks watch the devices: each held endpoint's volume
 // notifications and the enumerator's device events (a new default, the
-// chosen device back). They come on COM's own threads and only leave a note
-// for the worker. Our own writes carry a context of the output's own, so
-// their notifications (also the half-done ones, between one channel and the
-// next) are told apart from another program's changes. What each note, write
-// and end of a pause calls for is decided by PoliticaCorrecciones.
+// chosen device back, under a ceiling any device that becomes active). They come on COM's own
+// threads and only leave a note for the worker. Our own writes carry a context of the output's own,
+// so their notifications (also the half-done ones, between one channel and the next) are told apart
+// from another program's changes. What each note, write and end of a pause calls for is decided by
+// PoliticaCorrecciones.
 //
-// The device is looked up at every write, so the level follows the user to a
-// newly chosen output device. A write that fails leaves the device as it is
+// The devices are looked up at every round of work, so the level follows the
+// user to a newly chosen output device. A write that fails leaves the device as it is
 // and the next write tries again; the caller hears when writing starts to
 // fail and when it works again.
 //
@@ -42,9 +44,11 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -61,7 +65,6 @@ constexpr float kCanalMaximo = 65535.0f;         // a channel value at full volu
 constexpr float kTolerancia = 0.5f / kCanalMaximo;
 constexpr UINT kCanalIzquierdo = 0;
 constexpr UINT kCanalDerecho = 1;
-constexpr std::uint64_t kSinVigilancia = 0; // no endpoint watched: notes are dropped
 // The longest the destructor waits for the worker to end.
 constexpr auto kEsperaFinTrabajador = std::chrono::milliseconds(kIntervaloControlMs);
 // The context of our writes when the system cannot make one up: never the
@@ -116,6 +119,22 @@ Canales NivelPara(std::uint32_t palabra, UINT canales) {
     return nivel;
 }
 
+// A device's ID, or nothing.
+std::wstring IdDe(IMMDevice* dispositivo) {
+    LPWSTR id = nullptr;
+    if (FAILED(dispositivo->GetId(&id)) || id == nullptr) {
+        return {};
+    }
+    const com::TextoCom propio(id);
+    return std::wstring(id);
+}
+
+// Whether the device is muted; one that cannot tell is taken as not.
+bool Silenciado(IAudioEndpointVolume* volumen) {
+    BOOL silencio = FALSE;
+    return SUCCEEDED(volumen->GetMute(&silencio)) && silencio != FALSE;
+}
+
 // The device's channels as they are now (its master volume, without
 // channels), or nothing when they cannot be read.
 std::optional<Canales> Leer(IAudioEndpointVolume* volumen, UINT canales) {
@@ -131,9 +150,10 @@ std::optional<Canales> Leer(IAudioEndpointVolume* volumen, UINT canales) {
     return leidos;
 }
 
-// A change of the watched volume, as its notification told it.
+// A change of a watched volume, as its notification told it.
 struct Nota {
     Canales niveles;
+    bool silenciado = false;
     bool propia = false; // the echo of one of our writes
 };
 
@@ -150,9 +170,9 @@ struct Buzon {
     bool escribir = false;                // Escribir asked for a write
     std::optional<std::uint32_t> palabra; // the level in force
     bool sostener = false;
-    bool cambioDispositivo = false;            // a new device to hold
-    std::optional<Nota> nota;                  // a change of the watched volume
-    std::uint64_t vigilancia = kSinVigilancia; // the watch whose notes count
+    bool cambioDispositivo = false;      // a new device to hold
+    std::map<std::uint64_t, Nota> notas; // changes of the watched volumes, by watch
+    std::set<std::uint64_t> vigilancias; // the watches whose notes count
     Preferencias preferencias;
     std::function<void()> alCorregir;                  // called under the lock
     std::function<void(EstadoSalida)> alCambiarEstado; // as well
@@ -186,11 +206,13 @@ struct Buzon {
         Dejar([this] { cambioDispositivo = true; });
     }
 
-    // A device became active: it matters when it is the chosen one.
+    // A device became active: it matters when it is the chosen one, and
+    // under a ceiling whichever it is.
     void AvisarDispositivoActivo(const std::string& id) {
         Dejar([this, &id] {
-            cambioDispositivo = cambioDispositivo || (!preferencias.dispositivo.empty() &&
-                                                      id == preferencias.dispositivo);
+            cambioDispositivo =
+                cambioDispositivo || PoliticaCorrecciones::CadaDispositivo(preferencias.modo) ||
+                (!preferencias.dispositivo.empty() && id == preferencias.dispositivo);
         });
     }
 
@@ -200,13 +222,15 @@ struct Buzon {
             const std::lock_guard<std::mutex> cerrojo(mutex);
             // From an endpoint no longer watched; or an echo of ours, which
             // never hides someone else's change from the worker.
-            if (deVigilancia != vigilancia || (propia && nota && !nota->propia)) {
+            const auto anterior = notas.find(deVigilancia);
+            if (vigilancias.count(deVigilancia) == 0 ||
+                (propia && anterior != notas.end() && !anterior->second.propia)) {
                 return;
             }
             const FLOAT* primero = datos.afChannelVolumes;
             Canales niveles = datos.nChannels == 0 ? Canales{datos.fMasterVolume}
                                                    : Canales(primero, primero + datos.nChannels);
-            nota = Nota{std::move(niveles), propia};
+            notas[deVigilancia] = Nota{std::move(niveles), datos.bMuted != FALSE, propia};
         }
         aviso.notify_one();
     }
@@ -321,9 +345,19 @@ struct Pedido {
     std::optional<std::uint32_t> palabra;
     bool sostener = false;
     bool cambioDispositivo = false;
-    std::optional<Nota> nota;
+    std::map<std::uint64_t, Nota> notas;
     bool comprobar = false; // a pause of corrections is over
 };
+
+// A held endpoint's volume, watched: its notifications come with its number.
+struct Vigilancia {
+    std::wstring id;
+    std::uint64_t numero = 0;
+    Com<IAudioEndpointVolume> volumen;
+    Com<AvisoVolumen> aviso; // registered with it
+};
+
+using Dispositivos = std::vector<Com<IMMDevice>>;
 
 // The worker thread's side: every COM object of the output lives here and
 // is used on this thread only.
@@ -344,14 +378,17 @@ public:
 
 private:
     void Hacer(const Pedido& pedido);
-    bool Ajustar(Motivo motivo, std::uint32_t palabra, const std::optional<Nota>& nota);
+    std::optional<EstadoSalida> Ajustar(IAudioEndpointVolume* volumen, Motivo motivo,
+                                        std::uint32_t palabra, const std::optional<Nota>& nota);
     void Informar(EstadoSalida estado);
     void CorregidoAjeno();
     bool Conectar();
     void Desconectar();
+    Dispositivos Sostenidos(EstadoSalida& porque);
     Com<IMMDevice> Elegido(EstadoSalida& porque);
-    void Vigilar(IMMDevice* dispositivo);
-    void SoltarVolumen();
+    void Vigilar(const Dispositivos& dispositivos);
+    std::optional<Vigilancia> NuevaVigilancia(IMMDevice* dispositivo, const std::wstring& id);
+    void Soltar(Vigilancia& vigilancia);
     void DejarDeVigilar();
 
     std::shared_ptr<Buzon> buzon_;
@@ -362,10 +399,9 @@ private:
     Com<IMMDeviceEnumerator> enumerador_;
     bool sostenido_ = false;
     Com<AvisoDispositivos> avisoDispositivos_; // registered with the enumerator
-    Com<IAudioEndpointVolume> vigilado_;       // the watched endpoint's volume
-    Com<AvisoVolumen> avisoVolumen_;           // registered with it
-    std::wstring idVigilado_;
-    std::uint64_t vigilancias_ = kSinVigilancia; // watches started so far
+    std::vector<Vigilancia> vigilancias_;      // one for each device held
+    std::uint64_t numeroVigilancias_ = 0;      // watches started so far
+    std::vector<std::wstring> conocidos_;      // the devices held in the last round
     PoliticaCorrecciones politica_{kTolerancia};
     std::optional<Reloj::time_point> comprobacion_; // the check at the end of a pause
     Preferencias preferencias_;                     // as the mailbox had them this round
@@ -376,7 +412,7 @@ void Trabajador::Atender() {
     std::unique_lock<std::mutex> cerrojo(buzon_->mutex);
     const auto hayTrabajo = [this] {
         const Buzon& b = *buzon_;
-        return b.terminar || b.escribir || b.cambioDispositivo || b.nota ||
+        return b.terminar || b.escribir || b.cambioDispositivo || !b.notas.empty() ||
                (restaurar_ && b.sostener != sostenido_);
     };
     for (;;) {
@@ -395,14 +431,14 @@ void Trabajador::Atender() {
             cerrojo.unlock();
             sostenido_ = false;
             if (pedido.escribir && pedido.palabra) {
-                Ajustar(Motivo::Escritura, *pedido.palabra, std::nullopt);
+                Hacer(pedido);
             }
             return;
         }
         pedido.comprobar = comprobacion_ && Reloj::now() >= *comprobacion_;
         pedido.sostener = restaurar_ && buzon_->sostener;
         pedido.cambioDispositivo = std::exchange(buzon_->cambioDispositivo, false);
-        pedido.nota = std::exchange(buzon_->nota, std::nullopt);
+        pedido.notas = std::exchange(buzon_->notas, {});
         // Core Audio is called with the lock released: callers and callbacks
         // never wait on it.
         cerrojo.unlock();
@@ -423,64 +459,97 @@ void Trabajador::Hacer(const Pedido& pedido) {
         sostenido_ = pedido.sostener;
         if (sostenido_) {
             politica_.Reiniciar();
-            EstadoSalida porque = EstadoSalida::Escribe;
-            Vigilar(Elegido(porque).get());
         } else {
             DejarDeVigilar(); // released: nothing is written back
         }
     }
+    if (!sostenido_ && !(pedido.escribir && pedido.palabra)) {
+        return; // nothing to write, nothing held: no device is looked up
+    }
+    EstadoSalida porque = EstadoSalida::Escribe;
+    const Dispositivos dispositivos = Sostenidos(porque);
+    Vigilar(dispositivos); // follows a new device, and a watch lost with the service
     if (!pedido.palabra) {
+        return; // no level yet: only watched
+    }
+    if (dispositivos.empty()) {
+        Informar(porque);
+        if (porque == EstadoSalida::NoConectado) {
+            conocidos_.clear(); // whatever comes next is new
+        }
         return;
     }
+    // Each device held: the write asked for; when it did not go out, or there
+    // was none, while held: a device not held before is given the level at
+    // once, the end of a pause checks, a change told by a note is undone.
+    // The device is read afresh but for a note; notes taken of a watch that
+    // is no longer there are let go.
     const std::uint32_t palabra = *pedido.palabra;
-    if ((pedido.escribir && Ajustar(Motivo::Escritura, palabra, std::nullopt)) || !sostenido_) {
-        return; // the device was just given the level in force, or is not held
+    std::optional<EstadoSalida> ronda;
+    const auto juntar = [&ronda](std::optional<EstadoSalida> estado) {
+        if (estado && (!ronda || *estado != EstadoSalida::Escribe)) {
+            ronda = estado; // one device that cannot be written is told
+        }
+        return estado;
+    };
+    std::vector<std::wstring> ids;
+    for (const Com<IMMDevice>& dispositivo : dispositivos) {
+        const std::wstring id = IdDe(dispositivo.get());
+        ids.push_back(id);
+        const Com<IAudioEndpointVolume> volumen = VolumenDe(dispositivo.get());
+        if (pedido.escribir && juntar(Ajustar(volumen.get(), Motivo::Escritura, palabra,
+                                              std::nullopt)) == EstadoSalida::Escribe) {
+            continue; // the device was just given the level in force
+        }
+        if (!sostenido_) {
+            continue;
+        }
+        const auto vigilancia = std::find_if(vigilancias_.begin(), vigilancias_.end(),
+                                             [&id](const Vigilancia& v) { return v.id == id; });
+        const auto nota = vigilancia != vigilancias_.end() ? pedido.notas.find(vigilancia->numero)
+                                                           : pedido.notas.end();
+        if (std::find(conocidos_.begin(), conocidos_.end(), id) == conocidos_.end()) {
+            juntar(Ajustar(volumen.get(), Motivo::NuevoDispositivo, palabra, std::nullopt));
+        } else if (pedido.comprobar) {
+            juntar(Ajustar(volumen.get(), Motivo::FinPausa, palabra, std::nullopt));
+        } else if (nota != pedido.notas.end()) {
+            juntar(Ajustar(volumen.get(), Motivo::Cambio, palabra, nota->second));
+        }
     }
-    // A new device, or the end of a pause: the device is read afresh, and
-    // notes taken meanwhile (perhaps of the device before) are let go.
-    if (pedido.cambioDispositivo) {
-        Ajustar(Motivo::NuevoDispositivo, palabra, std::nullopt);
-    } else if (pedido.comprobar) {
-        Ajustar(Motivo::FinPausa, palabra, std::nullopt);
-    } else if (pedido.nota) {
-        Ajustar(Motivo::Cambio, palabra, pedido.nota);
+    conocidos_ = std::move(ids);
+    if (ronda) {
+        Informar(*ronda);
     }
 }
 
-// Gives the device held what the policy asks for, for the motive and the
-// device's channels (those of the note, or read now). Whether the device
-// holds the level now: written, or already within the mode.
-bool Trabajador::Ajustar(Motivo motivo, std::uint32_t palabra, const std::optional<Nota>& nota) {
-    EstadoSalida porque = EstadoSalida::Escribe;
-    const Com<IMMDevice> dispositivo = Elegido(porque);
-    if (!dispositivo) {
-        Informar(porque);
-        return false;
-    }
-    if (sostenido_) {
-        Vigilar(dispositivo.get()); // follows a new device, and a watch lost with the service
-    }
-    const Com<IAudioEndpointVolume> volumen = VolumenDe(dispositivo.get());
+// Gives the device what the policy asks for, for the motive and the
+// device's channels and mute (those of the note, or read now). What to tell
+// the caller: the device holds the level now (written, or already within
+// the mode), it cannot be written, or nothing (a change that asks for
+// nothing, or a correction held back by the bound).
+std::optional<EstadoSalida> Trabajador::Ajustar(IAudioEndpointVolume* volumen, Motivo motivo,
+                                                std::uint32_t palabra,
+                                                const std::optional<Nota>& nota) {
     UINT canales = 0;
-    if (!volumen || FAILED(volumen->GetChannelCount(&canales))) {
-        Informar(EstadoSalida::NoResponde);
-        return false;
+    if (volumen == nullptr || FAILED(volumen->GetChannelCount(&canales))) {
+        return EstadoSalida::NoResponde;
     }
     const std::optional<Canales> actual =
-        nota ? std::optional<Canales>(nota->niveles) : Leer(volumen.get(), canales);
+        nota ? std::optional<Canales>(nota->niveles) : Leer(volumen, canales);
+    const bool silenciado = nota ? nota->silenciado : Silenciado(volumen);
     const Origen origen = nota && nota->propia ? Origen::Propio : Origen::Ajeno;
     const std::int64_t ahora = AhoraMs();
     const Decision decision =
-        politica_.Decidir(motivo, NivelPara(palabra, canales), actual, ahora, origen);
+        politica_.Decidir(motivo, NivelPara(palabra, canales), actual, ahora, origen, silenciado);
     if (decision.pausa && !comprobacion_) {
         // The notes that come during the pause are let go; its end checks.
         comprobacion_ = Reloj::now() + std::chrono::milliseconds(politica_.FinPausaMs() - ahora);
     }
-    if (decision.mover.empty()) {
+    if (decision.Nada()) {
         if (motivo == Motivo::Escritura || motivo == Motivo::NuevoDispositivo) {
-            Informar(EstadoSalida::Escribe); // the device holds what it must
+            return EstadoSalida::Escribe; // the device holds what it must
         }
-        return motivo == Motivo::Escritura;
+        return std::nullopt;
     }
     // Written when one channel at least took its value: the watch corrects
     // the others.
@@ -492,11 +561,13 @@ bool Trabajador::Ajustar(Motivo motivo, std::uint32_t palabra, const std::option
                                                static_cast<UINT>(canal), valor, &contexto_)) ||
                   escrito;
     }
-    Informar(escrito ? EstadoSalida::Escribe : EstadoSalida::NoResponde);
+    if (decision.desilenciar) {
+        escrito = SUCCEEDED(volumen->SetMute(FALSE, &contexto_)) || escrito;
+    }
     if (escrito && decision.avisar) {
         CorregidoAjeno();
     }
-    return escrito;
+    return escrito ? EstadoSalida::Escribe : EstadoSalida::NoResponde;
 }
 
 // The caller hears of a new state under the mailbox's lock, as of a change
@@ -540,10 +611,46 @@ void Trabajador::Desconectar() {
     enumerador_.reset();
 }
 
-// The device held now: the default render device, or the chosen one while it
-// is there to play; or nothing, and why. A failure other than "no such
-// device" means the audio service is gone or restarting: the output then
-// connects afresh at its next write.
+// The devices held now: under a ceiling every active render device,
+// otherwise the default one or the chosen one; or none, and why.
+Dispositivos Trabajador::Sostenidos(EstadoSalida& porque) {
+    Dispositivos dispositivos;
+    if (!PoliticaCorrecciones::CadaDispositivo(preferencias_.modo)) {
+        Com<IMMDevice> dispositivo = Elegido(porque);
+        if (dispositivo) {
+            dispositivos.push_back(std::move(dispositivo));
+        }
+        return dispositivos;
+    }
+    porque = EstadoSalida::NoResponde;
+    if (!Conectar()) {
+        return dispositivos;
+    }
+    IMMDeviceCollection* crudo = nullptr;
+    if (FAILED(enumerador_->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, &crudo)) ||
+        crudo == nullptr) {
+        Desconectar(); // the audio service is gone or restarting
+        return dispositivos;
+    }
+    const Com<IMMDeviceCollection> coleccion(crudo);
+    UINT cuenta = 0;
+    if (FAILED(coleccion->GetCount(&cuenta))) {
+        return dispositivos;
+    }
+    for (UINT i = 0; i < cuenta; ++i) {
+        IMMDevice* dispositivo = nullptr;
+        if (SUCCEEDED(coleccion->Item(i, &dispositivo)) && dispositivo != nullptr) {
+            dispositivos.emplace_back(dispositivo);
+        }
+    }
+    porque = dispositivos.empty() ? EstadoSalida::NoConectado : EstadoSalida::Escribe;
+    return dispositivos;
+}
+
+// The default render device, or the chosen one while it is there to play;
+// or nothing, and why. A failure other than "no such device" means the audio
+// service is gone or restarting: the output then connects afresh at its next
+// write.
 Com<IMMDevice> Trabajador::Elegido(EstadoSalida& porque) {
     porque = EstadoSalida::NoResponde;
     if (!Conectar()) {
@@ -573,11 +680,11 @@ Com<IMMDevice> Trabajador::Elegido(EstadoSalida& porque) {
     return dispositivo;
 }
 
-// Watches the given device (the one held) while held: its volume
-// notifications, and the enumerator's device events. A watch that is already
-// on that device is kept, unless its endpoint says it is gone (the device was
-// removed, or the audio service restarted).
-void Trabajador::Vigilar(IMMDevice* dispositivo) {
+// Watches the devices held while held: each one's volume notifications, and
+// the enumerator's device events. A watch that is already on a device is
+// kept, unless its endpoint says it is gone (the device was removed, or the
+// audio service restarted); the watches of devices no longer held go.
+void Trabajador::Vigilar(const Dispositivos& dispositivos) {
     if (!sostenido_ || !enumerador_) {
         return;
     }
@@ -587,60 +694,73 @@ void Trabajador::Vigilar(IMMDevice* dispositivo) {
             avisoDispositivos_ = std::move(aviso);
         }
     }
-    if (dispositivo == nullptr) {
-        SoltarVolumen(); // no device now: the next device brings a watch
-        return;
+    std::vector<Vigilancia> vigentes;
+    for (const Com<IMMDevice>& dispositivo : dispositivos) {
+        const std::wstring id = IdDe(dispositivo.get());
+        if (id.empty()) {
+            continue;
+        }
+        const auto anterior = std::find_if(vigilancias_.begin(), vigilancias_.end(),
+                                           [&id](const Vigilancia& v) { return v.id == id; });
+        UINT canales = 0;
+        if (anterior != vigilancias_.end() &&
+            anterior->volumen->GetChannelCount(&canales) != AUDCLNT_E_DEVICE_INVALIDATED) {
+            vigentes.push_back(std::move(*anterior));
+            vigilancias_.erase(anterior);
+            continue;
+        }
+        std::optional<Vigilancia> nueva = NuevaVigilancia(dispositivo.get(), id);
+        if (nueva) {
+            vigentes.push_back(std::move(*nueva));
+        }
     }
-    LPWSTR idCrudo = nullptr;
-    if (FAILED(dispositivo->GetId(&idCrudo)) || idCrudo == nullptr) {
-        return;
+    for (Vigilancia& vieja : vigilancias_) {
+        Soltar(vieja);
     }
-    const com::TextoCom idPropio(idCrudo);
-    const std::wstring id(idCrudo);
-    UINT canales = 0;
-    if (vigilado_ && id == idVigilado_ &&
-        vigilado_->GetChannelCount(&canales) != AUDCLNT_E_DEVICE_INVALIDATED) {
-        return;
-    }
-
-    SoltarVolumen();
-    Com<IAudioEndpointVolume> volumen = VolumenDe(dispositivo);
-    if (!volumen) {
-        return;
-    }
-    const std::uint64_t vigilancia = ++vigilancias_;
-    Com<AvisoVolumen> aviso(new AvisoVolumen(buzon_, contexto_, vigilancia));
-    {
-        // Only this watch's notes count from now on.
-        const std::lock_guard<std::mutex> cerrojo(buzon_->mutex);
-        buzon_->vigilancia = vigilancia;
-        buzon_->nota.reset();
-    }
-    if (FAILED(volumen->RegisterControlChangeNotify(aviso.get()))) {
-        return;
-    }
-    vigilado_ = std::move(volumen);
-    avisoVolumen_ = std::move(aviso);
-    idVigilado_ = id;
+    vigilancias_ = std::move(vigentes);
 }
 
-// Unregisters the volume callback before letting it go.
-void Trabajador::SoltarVolumen() {
+std::optional<Vigilancia> Trabajador::NuevaVigilancia(IMMDevice* dispositivo,
+                                                      const std::wstring& id) {
+    Com<IAudioEndpointVolume> volumen = VolumenDe(dispositivo);
+    if (!volumen) {
+        return std::nullopt;
+    }
+    const std::uint64_t numero = ++numeroVigilancias_;
+    Com<AvisoVolumen> aviso(new AvisoVolumen(buzon_, contexto_, numero));
+    {
+        // This watch's notes count from now on.
+        const std::lock_guard<std::mutex> cerrojo(buzon_->mutex);
+        buzon_->vigilancias.insert(numero);
+    }
+    if (FAILED(volumen->RegisterControlChangeNotify(aviso.get()))) {
+        const std::lock_guard<std::mutex> cerrojo(buzon_->mutex);
+        buzon_->vigilancias.erase(numero);
+        return std::nullopt;
+    }
+    return Vigilancia{id, numero, std::move(volumen), std::move(aviso)};
+}
+
+// Unregisters the volume callback before letting it go; its notes no longer
+// count.
+void Trabajador::Soltar(Vigilancia& vigilancia) {
     {
         const std::lock_guard<std::mutex> cerrojo(buzon_->mutex);
-        buzon_->vigilancia = kSinVigilancia;
-        buzon_->nota.reset();
+        buzon_->vigilancias.erase(vigilancia.numero);
+        buzon_->notas.erase(vigilancia.numero);
     }
-    if (vigilado_ && avisoVolumen_) {
-        vigilado_->UnregisterControlChangeNotify(avisoVolumen_.get());
+    if (vigilancia.volumen && vigilancia.aviso) {
+        vigilancia.volumen->UnregisterControlChangeNotify(vigilancia.aviso.get());
     }
-    avisoVolumen_.reset();
-    vigilado_.reset();
-    idVigilado_.clear();
+    vigilancia.aviso.reset();
+    vigilancia.volumen.reset();
 }
 
 void Trabajador::DejarDeVigilar() {
-    SoltarVolumen();
+    for (Vigilancia& vigilancia : vigilancias_) {
+        Soltar(vigilancia);
+    }
+    vigilancias_.clear();
     if (enumerador_ && avisoDispositivos_) {
         enumerador_->UnregisterEndpointNotificationCallback(avisoDispositivos_.get());
     }

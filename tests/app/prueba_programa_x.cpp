@@ -39,7 +39,8 @@ const QString kTituloAviso = QStringLiteral("Quelvaren"); // message boxes carry
 
 // Two ticks and some room: whatever another program sets lasts at most one tick.
 constexpr int kEsperaTicksMs = 4500;
-constexpr std::uint32_t kVolumenNormal = 65536; // pa_volume_t at 100 %
+constexpr std::uint32_t kVolumenNormal = 65536;                  // pa_volume_t at 100 %
+constexpr std::uint32_t kVolumenFuerte = kVolumenNormal * 3 / 2; // 150 %, as the servers allow
 // Long enough for a window manager to have restored a window it was going to.
 constexpr int kEsperaNegativaMs = 600;
 constexpr int kLejos = 10; // a point of the screen away from every window
@@ -541,6 +542,42 @@ private slots:
         QVERIFY(programa_.LanzarOtro(otro, escritorio_.Entorno(), copia));
         QVERIFY(escritorio_.EsperarIconoIncrustado(QStringLiteral("otro")).has_value());
         QVERIFY(!Ventana(escritorio_, kTituloPrimeraClave).has_value());
+    }
+
+    // A mode from the policy holds as a user's would: under Tope an
+    // application's stream turned to 150 % comes back to 100 %, and once the
+    // policy is pushed to Piso while the program runs, a mute of the sink is
+    // undone.
+    void politicaTopeYPiso() {
+        QUELVAREN_CON_ETC_PROPIO();
+        const auto quitar = qScopeGuard([this] {
+            politica_prueba::Quitar();
+            pulse_->QuitarFlujos();
+        });
+        constexpr std::uint32_t kNivel = 20000;
+        const QString sumidero = ServidorPulse::kSumideroInicial;
+        QMap<QString, QString> politica{{QStringLiteral("Valor"), QString::number(kNivel)},
+                                        {QStringLiteral("Auto"), QStringLiteral("S")},
+                                        {QStringLiteral("Modo"), QStringLiteral("Tope")}};
+        QVERIFY(politica_prueba::Poner(politica));
+        programa_.Sembrar({{QStringLiteral("Pass"), kClaveGuardada}});
+        QVERIFY(pulse_->FijarVolumen(sumidero, {kVolumenNormal}));
+        const std::optional<std::uint32_t> flujo = pulse_->AgregarFlujo(sumidero);
+        QVERIFY(flujo.has_value());
+        QVERIFY(Lanzar());
+        QVERIFY(Esperar([&] { return Sostenido(kNivel); }));
+        QVERIFY(pulse_->FijarVolumenFlujo(*flujo, kVolumenFuerte));
+        QVERIFY(Esperar([&] {
+            const QList<std::uint32_t> canales = pulse_->VolumenFlujo(*flujo);
+            return !canales.isEmpty() && std::all_of(canales.begin(), canales.end(), [&](auto v) {
+                return pulse_->Coincide(v, kVolumenNormal);
+            });
+        }));
+        politica[QStringLiteral("Modo")] = QStringLiteral("Piso");
+        QVERIFY(politica_prueba::Poner(politica));
+        QVERIFY(pulse_->FijarSilencio(sumidero, true));
+        QVERIFY(
+            Esperar([&] { return pulse_->Silenciado(sumidero) == std::optional<bool>(false); }));
     }
 
     // Last, as it leaves a second sink behind. The audio server's sinks with

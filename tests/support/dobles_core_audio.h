@@ -1,10 +1,11 @@
 // Doubles of Core Audio for the Windows output, run under Wine. They stand in
 // because Wine has no endpoint volume of its own (every level call answers
 // E_NOTIMPL there): an enumerator whose endpoints come and go and whose
-// default changes, and endpoint volumes with any number of channels that may
-// refuse writes, record every write with its event context, and call their
-// registered callbacks from a thread of their own, as Windows does, for
-// every change, ours too. MinGW-w64 only; the test program and the benchmark
+// default changes, which lists the active ones, and endpoint volumes with any
+// number of channels and a mute switch that may refuse writes, record every
+// write of a level with its event context, and call their registered
+// callbacks from a thread of their own, as Windows does, for every change,
+// ours too. MinGW-w64 only; the test program and the benchmark
 // under Wine share them. The doubles live as long as their owner; their
 // reference counts are not kept.
 #pragma once
@@ -23,6 +24,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -126,6 +128,16 @@ public:
         maestro_ = valor;
         Avisar(kSinContexto);
     }
+    // Someone else mutes it, or undoes the mute.
+    void Silenciar(bool silencio) {
+        const std::lock_guard<std::mutex> cerrojo(mutex_);
+        silencio_ = silencio ? TRUE : FALSE;
+        Avisar(kSinContexto);
+    }
+    bool Silenciado() {
+        const std::lock_guard<std::mutex> cerrojo(mutex_);
+        return silencio_ != FALSE;
+    }
     // What every write answers from now on.
     void Responder(HRESULT resultado) {
         const std::lock_guard<std::mutex> cerrojo(mutex_);
@@ -201,8 +213,21 @@ public:
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE GetChannelVolumeLevel(UINT, float*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetMute(BOOL, LPCGUID) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMute(BOOL*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetMute(BOOL silencio, LPCGUID contexto) override {
+        const std::lock_guard<std::mutex> cerrojo(mutex_);
+        ++intentos_;
+        if (FAILED(respuesta_)) {
+            return respuesta_;
+        }
+        silencio_ = silencio;
+        Avisar(contexto != nullptr ? *contexto : kSinContexto);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetMute(BOOL* silencio) override {
+        const std::lock_guard<std::mutex> cerrojo(mutex_);
+        *silencio = silencio_;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE GetVolumeStepInfo(UINT*, UINT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE VolumeStepUp(LPCGUID) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE VolumeStepDown(LPCGUID) override { return E_NOTIMPL; }
@@ -237,6 +262,7 @@ private:
         const auto memoria = std::make_shared<std::vector<unsigned char>>(bytes);
         auto* datos = reinterpret_cast<AUDIO_VOLUME_NOTIFICATION_DATA*>(memoria->data());
         datos->guidEventContext = contexto;
+        datos->bMuted = silencio_;
         datos->fMasterVolume = maestro_;
         datos->nChannels = cuenta;
         std::copy(canales_.begin(), canales_.end(), datos->afChannelVolumes);
@@ -253,6 +279,7 @@ private:
     std::mutex mutex_;
     std::vector<float> canales_;
     float maestro_ = 1.0f;
+    BOOL silencio_ = FALSE;
     HRESULT respuesta_ = S_OK;
     std::vector<Escritura> escrituras_;
     std::vector<IAudioEndpointVolumeCallback*> avisos_;
@@ -298,6 +325,35 @@ private:
 
 public:
     VolumenDoble volumen;
+};
+
+// The endpoints that EnumAudioEndpoints found, as the collection it hands
+// over; its references are counted, and the last one deletes it.
+class ColeccionDoble final : public Doble<IMMDeviceCollection> {
+public:
+    explicit ColeccionDoble(std::vector<DispositivoDoble*> dispositivos)
+        : dispositivos_(std::move(dispositivos)) {}
+
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++referencias_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG quedan = --referencias_;
+        if (quedan == 0) {
+            delete this;
+        }
+        return quedan;
+    }
+    HRESULT STDMETHODCALLTYPE GetCount(UINT* cuenta) override {
+        *cuenta = static_cast<UINT>(dispositivos_.size());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Item(UINT indice, IMMDevice** dispositivo) override {
+        *dispositivo = indice < dispositivos_.size() ? dispositivos_[indice] : nullptr;
+        return *dispositivo != nullptr ? S_OK : E_INVALIDARG;
+    }
+
+private:
+    const std::vector<DispositivoDoble*> dispositivos_;
+    std::atomic<ULONG> referencias_{1};
 };
 
 // The device enumerator: the endpoints given, the first one the default.
@@ -366,8 +422,16 @@ public:
         cliente->Release();
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow, DWORD, IMMDeviceCollection**) override {
-        return E_NOTIMPL;
+    // The render endpoints there to play (the only state the output asks for).
+    HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flujo, DWORD,
+                                                 IMMDeviceCollection** coleccion) override {
+        std::vector<DispositivoDoble*> activos;
+        if (flujo == eRender) {
+            std::copy_if(dispositivos_.begin(), dispositivos_.end(), std::back_inserter(activos),
+                         [](DispositivoDoble* d) { return d->Activo(); });
+        }
+        *coleccion = new ColeccionDoble(std::move(activos));
+        return S_OK;
     }
 
 private:

@@ -3,6 +3,9 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QThread>
@@ -249,7 +252,15 @@ bool ServidorPulse::ArrancarPipeWirePulse() {
     return true;
 }
 
+void ServidorPulse::QuitarFlujos() {
+    for (const std::unique_ptr<QProcess>& flujo : flujos_) {
+        Matar(*flujo);
+    }
+    flujos_.clear();
+}
+
 void ServidorPulse::Detener() {
+    QuitarFlujos();
     for (QProcess* proceso : {&proceso_, &wireplumber_, &pipewire_, &bus_}) {
         Matar(*proceso);
     }
@@ -407,4 +418,60 @@ bool ServidorPulse::FijarSilencio(const QString& sumidero, bool silencio) {
 
 bool ServidorPulse::UnEventoPorCambio() const {
     return tipo_ == Tipo::PulseAudio;
+}
+
+// The server's streams as `pactl -f json list sink-inputs` gives them.
+QJsonArray ServidorPulse::Flujos() {
+    const std::optional<QString> salida =
+        Pactl({QStringLiteral("-f"), QStringLiteral("json"), QStringLiteral("list"),
+               QStringLiteral("sink-inputs")});
+    return salida ? QJsonDocument::fromJson(salida->toUtf8()).array() : QJsonArray();
+}
+
+std::optional<std::uint32_t> ServidorPulse::AgregarFlujo(const QString& sumidero,
+                                                         std::optional<std::uint32_t> volumen) {
+    QStringList argumentos{QStringLiteral("--playback"), QStringLiteral("--device=") + sumidero};
+    if (volumen) {
+        argumentos << QStringLiteral("--volume=%1").arg(*volumen);
+    }
+    argumentos << QStringLiteral("/dev/zero");
+    QProcess& flujo = *flujos_.emplace_back(std::make_unique<QProcess>());
+    flujo.setStandardOutputFile(QProcess::nullDevice());
+    flujo.setStandardErrorFile(ArchivoRegistro(), QIODevice::Append);
+    flujo.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    flujo.start(QStringLiteral("pacat"), argumentos);
+    if (!flujo.waitForStarted(kEsperaArranqueMs)) {
+        return std::nullopt;
+    }
+    const QString proceso = QString::number(flujo.processId());
+    const QDeadlineTimer limite(kEsperaArranqueMs);
+    while (!limite.hasExpired()) {
+        for (const QJsonValue& f : Flujos()) {
+            if (f[QStringLiteral("properties")][QStringLiteral("application.process.id")]
+                    .toString() == proceso) {
+                return static_cast<std::uint32_t>(f[QStringLiteral("index")].toInteger());
+            }
+        }
+        QThread::msleep(kPausaSondeoMs);
+    }
+    return std::nullopt;
+}
+
+QList<std::uint32_t> ServidorPulse::VolumenFlujo(std::uint32_t flujo) {
+    QList<std::uint32_t> valores;
+    for (const QJsonValue& f : Flujos()) {
+        if (f[QStringLiteral("index")].toInteger() == flujo) {
+            for (const QJsonValue& canal : f[QStringLiteral("volume")].toObject()) {
+                valores.append(
+                    static_cast<std::uint32_t>(canal[QStringLiteral("value")].toInteger()));
+            }
+        }
+    }
+    return valores;
+}
+
+bool ServidorPulse::FijarVolumenFlujo(std::uint32_t flujo, std::uint32_t valor) {
+    return Pactl({QStringLiteral("set-sink-input-volume"), QString::number(flujo),
+                  QString::number(valor)})
+        .has_value();
 }

@@ -13,6 +13,7 @@
 // calls fail (false, empty lists), never hang.
 #pragma once
 
+#include <QJsonArray>
 #include <QList>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -20,7 +21,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <vector>
 
 class ServidorPulse {
 public:
@@ -80,6 +83,17 @@ public:
     std::optional<bool> Silenciado(const QString& sumidero);
     bool FijarSilencio(const QString& sumidero, bool silencio);
 
+    // A stream of silence played on the sink (pacat), as an application's
+    // player would, at a volume of its own (raw; none: the server's choice);
+    // its index once the server lists it. It plays until the server stops.
+    std::optional<std::uint32_t> AgregarFlujo(const QString& sumidero,
+                                              std::optional<std::uint32_t> volumen = {});
+    // The raw volume of each channel of the stream; empty on failure.
+    QList<std::uint32_t> VolumenFlujo(std::uint32_t flujo);
+    bool FijarVolumenFlujo(std::uint32_t flujo, std::uint32_t valor);
+    // Ends every stream that AgregarFlujo started.
+    void QuitarFlujos();
+
     // How far, in pa_volume_t steps, a volume read back may lie from the
     // volume written. PulseAudio keeps the value as written: none. PipeWire
     // keeps volumes as floating-point linear factors and turns them back
@@ -119,6 +133,7 @@ private:
     bool ArrancarPipeWire();
     bool ArrancarPipeWirePulse();
     bool EsperarRespuesta();
+    QJsonArray Flujos();
 
     const Tipo tipo_;
     QTemporaryDir raiz_;
@@ -128,4 +143,5 @@ private:
     QProcess wireplumber_;
     // The process that speaks the pulse protocol: pulseaudio or pipewire-pulse.
     QProcess proceso_;
+    std::vector<std::unique_ptr<QProcess>> flujos_; // AgregarFlujo's players
 };

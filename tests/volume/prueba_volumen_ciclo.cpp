@@ -107,6 +107,10 @@ private slots:
         comprobar(Motivo::Cambio, correccion, corrige);
         QCOMPARE(politica.Decidir(Motivo::Escritura, nivel, actual, ahora).mover.size(), tic);
         comprobar(Motivo::NuevoDispositivo, correccion, false);
+        // A mute is undone under a floor alone, also beside our own echo.
+        const volumen::Decision mudo =
+            politica.Decidir(Motivo::Cambio, nivel, nivel, ahora, volumen::Origen::Propio, true);
+        QCOMPARE(mudo.desilenciar && mudo.avisar, modo == volumen::Modo::Piso);
         // A volume key held down for ten seconds, 30 changes a second, is
         // answered every time.
         for (int cambio = 0; cambio < kCambiosTecla; ++cambio, ahora += kPasoTeclaMs) {

@@ -584,7 +584,8 @@ private slots:
 
     // A ceiling or a floor instead of a fixed level: a change beyond it comes
     // back to it at once, one within it stands, and the tick's write leaves a
-    // channel within it alone.
+    // channel within it alone. A mute beats a floor and is undone at once;
+    // under a ceiling it is the user's.
     void modos_data() {
         QTest::addColumn<volumen::Modo>("modo");
         QTest::addColumn<std::uint32_t>("mas");   // beyond the level
@@ -614,8 +615,49 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenCanales(kSumidero).mid(0, 1), nivel) &&
                                      servidor_->VolumenCanales(kSumidero).value(1) == menos,
                                  kEsperaRestauracionMs);
+        QVERIFY(servidor_->FijarSilencio(kSumidero, true));
+        const bool piso = modo == volumen::Modo::Piso;
+        if (!piso) {
+            QTest::qWait(kEsperaRestauracionMs);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(servidor_->Silenciado(kSumidero), std::optional<bool>(!piso),
+                                  kEsperaRestauracionMs);
         salida_->AlCorregir({});
-        QCOMPARE(correcciones, 2);
+        QCOMPARE(correcciones, piso ? 3 : 2);
+    }
+
+    // Under a ceiling, set while held as a pushed policy sets it, every sink
+    // and every stream is held, whichever sink is the default or chosen: a
+    // stream turned beyond full volume, and one that starts there, come back
+    // to full; another sink, and one that comes later, to the ceiling.
+    void topeEnCadaUno() {
+        const auto pleno = static_cast<std::uint32_t>(kNormaPulse);
+        const std::uint32_t volumenFuerte = pleno * 3 / 2; // 150 %, as the servers allow
+        const std::uint16_t canal = 0x8000;
+        const std::uint32_t nivel = VolumenEsperado(canal);
+        const QString otro = QStringLiteral("otro");
+        const QString tarde = QStringLiteral("tarde");
+        QVERIFY(servidor_->AgregarSumidero(otro, 2)); // at 100 %
+        const std::optional<std::uint32_t> flujo = servidor_->AgregarFlujo(kSumidero);
+        QVERIFY(flujo.has_value());
+        salida_->Escribir(volumen::PalabraVolumen(canal));
+        salida_->Sostener(true);
+        salida_->Configurar({volumen::Modo::Tope, kSumidero.toStdString()});
+        salida_->Escribir(volumen::PalabraVolumen(canal));
+        QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenCanales(otro), nivel), kEsperaEscrituraMs);
+        QVERIFY(servidor_->FijarVolumenFlujo(*flujo, volumenFuerte));
+        QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenFlujo(*flujo), pleno),
+                                 kEsperaRestauracionMs);
+        const std::optional<std::uint32_t> fuerte = servidor_->AgregarFlujo(otro, volumenFuerte);
+        QVERIFY(fuerte.has_value());
+        QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenFlujo(*fuerte), pleno),
+                                 kEsperaRestauracionMs);
+        QVERIFY(servidor_->FijarVolumen(otro, {kVolumenAjenoOtro}));
+        QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenCanales(otro), nivel),
+                                 kEsperaRestauracionMs);
+        QVERIFY(servidor_->AgregarSumidero(tarde, 2));
+        QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenCanales(tarde), nivel),
+                                 kEsperaRestauracionMs);
     }
 
     // One sink by name, held whether or not it is the default, the default

@@ -248,7 +248,7 @@ void Canales() {
 // A change by someone else is undone from its notification, with no tick,
 // and told once; the echoes of our own writes start nothing more. Under Tope
 // and Piso only a change beyond the level is undone, and a write leaves a
-// device within it alone.
+// device within it alone. A mute is undone under Piso, and stays under Tope.
 void Cambios() {
     {
         Banco banco;
@@ -278,7 +278,29 @@ void Cambios() {
         banco.a.volumen.Ajeno(dentro);
         std::this_thread::sleep_for(kQuieto);
         Comprobar(Todos(banco.a.volumen, dentro), "se deshizo un cambio dentro del modo");
+        banco.a.volumen.Silenciar(true);
+        const bool piso = modo == volumen::Modo::Piso;
+        if (!piso) {
+            std::this_thread::sleep_for(kQuieto);
+        }
+        Comprobar(Esperar([&] { return banco.a.volumen.Silenciado() != piso; }, kEsperaEscritura),
+                  piso ? "el silencio se impuso al piso" : "se quitó el silencio bajo el tope");
     }
+}
+
+// Under Tope every device is held, whichever is the default or chosen: one
+// that appears later gets the ceiling at once, and keeps it.
+void TopeEnCadaUno() {
+    Banco banco({volumen::Modo::Tope, "{0.0.0.00000000}.{a}"});
+    banco.enumerador.Estado(banco.b, DEVICE_STATE_NOTPRESENT);
+    banco.Sostenido();
+    banco.enumerador.Estado(banco.b, DEVICE_STATE_ACTIVE);
+    Comprobar(Esperar([&] { return Todos(banco.b.volumen, Escalar(kNivel)); }, kEsperaEscritura),
+              "un dispositivo nuevo pasó del tope");
+    banco.b.volumen.Ajeno(kEncima);
+    Comprobar(Esperar([&] { return Todos(banco.b.volumen, Escalar(kNivel)); }, kEsperaEscritura),
+              "otro dispositivo pasó del tope");
+    Comprobar(banco.correcciones == 1, "no se avisó una vez de la corrección");
 }
 
 // Another program that never stops: corrections bounded, then a pause in
@@ -375,6 +397,7 @@ int Dobles() {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     Canales();
     Cambios();
+    TopeEnCadaUno();
     Pelea();
     Elegido();
     Rechazos();
