@@ -42,12 +42,6 @@ bool AccesoFrmVisible();
 class Cerrojo : public QObject {
     Q_OBJECT
 public:
-    enum class Estado {
-        Abierto,     // the window is in use, or may be
-        Cerrado,     // put away; nothing in it can be used
-        Preguntando, // locked, with the access check on show
-    };
-
     explicit Cerrojo(QObject* padre = nullptr);
     ~Cerrojo() override;
 
@@ -92,7 +86,6 @@ public:
     // locked window can hide behind it; without one none ever is.
     void Proteger(QWidget* ventana, std::function<bool()> iconoVisible);
 
-    Estado estado() const { return estado_; }
     // Whether the window is locked (also while the access check is on show).
     bool Bloqueado() const { return estado_ != Estado::Abierto; }
     // Locks the window and puts it away. Before the window is first shown only
@@ -129,6 +122,12 @@ protected:
 private:
     // The dialog judges entries, counts the wrong ones and grants access.
     friend class ::AccesoFrm;
+
+    enum class Estado {
+        Abierto,     // the window is in use, or may be
+        Cerrado,     // put away; nothing in it can be used
+        Preguntando, // locked, with the access check on show
+    };
 
     void Cerrar();
     void Abrir();

@@ -121,17 +121,11 @@ void Controlador::AvisarCorreccion() {
     if (!ajustes::LeerAviso().valor) {
         return;
     }
-    const char* texto = "El volumen está fijado en %1.";
-    switch (ajustes::LeerPreferencias().modo) {
-    case volumen::Modo::Tope:
-        texto = "El volumen no puede pasar de %1.";
-        break;
-    case volumen::Modo::Piso:
-        texto = "El volumen no puede bajar de %1.";
-        break;
-    case volumen::Modo::Fijo:
-        break;
-    }
+    // Worded by the mode the level is held in.
+    const volumen::Modo modo = ajustes::LeerPreferencias().modo;
+    const char* texto = modo == volumen::Modo::Tope   ? "El volumen no puede pasar de %1."
+                        : modo == volumen::Modo::Piso ? "El volumen no puede bajar de %1."
+                                                      : "El volumen está fijado en %1.";
     bandeja::Avisar(QString::fromUtf8(texto).arg(ventana_.NivelEnVigor()));
 }
 

@@ -207,8 +207,6 @@ CtrlVolFrm::CtrlVolFrm(volumen::SalidaVolumen& salida, acceso::Cerrojo& cerrojo,
     connect(&cerrojo_, &acceso::Cerrojo::TerminaBloqueo, this, &CtrlVolFrm::Descongelar);
 }
 
-CtrlVolFrm::~CtrlVolFrm() = default;
-
 QString CtrlVolFrm::TextoNivelInicial(std::int32_t nivelGuardado) {
     const std::uint16_t recortado = volumen::RecortarNivel(nivelGuardado);
     const std::int16_t posicion = volumen::NivelAPosicion(recortado);

@@ -39,7 +39,6 @@ public:
 
     // `cerrojo` guards the window; the controller has it do so.
     CtrlVolFrm(volumen::SalidaVolumen& salida, acceso::Cerrojo& cerrojo, QWidget* padre = nullptr);
-    ~CtrlVolFrm() override;
 
     // The level text that the box holds once the start-up sequence has put a
     // stored level into it and moved the bar to match: the bar rewrites the
