@@ -116,12 +116,10 @@ signals:
     // Access was granted: the window is enabled, and comes back right after.
     void TerminaBloqueo();
 
-protected:
-    bool eventFilter(QObject* objeto, QEvent* evento) override;
-
 private:
     // The dialog judges entries, counts the wrong ones and grants access.
     friend class ::AccesoFrm;
+    class Vigia;
 
     enum class Estado {
         Abierto,     // the window is in use, or may be
@@ -132,6 +130,10 @@ private:
     void Cerrar();
     void Abrir();
     void VolverMasTarde(bool cerrarAlConceder = false);
+    // Runs `accion` as soon as the event loop is back, unless the window has
+    // gone meanwhile.
+    void TrasElEvento(std::function<void()> accion);
+    bool Filtrar(QObject* objeto, QEvent* evento);
     void VigilarVentanaNativa();
     bool AlaVista() const;
     bool Presente() const;
@@ -156,6 +158,8 @@ private:
     Intentos intentos_;
 
     QWidget* ventana_ = nullptr;
+    // Watches the window on the lock's behalf; goes with the window.
+    QPointer<QObject> vigia_;
     std::function<bool()> iconoVisible_;
     QPointer<QWindow> nativa_;
     QPointer<QWidget> foco_;

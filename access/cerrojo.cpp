@@ -42,17 +42,44 @@ void CerrarDialogos() {
 
 } // namespace
 
+// A child of the guarded window: it goes with the window, as early as the
+// window's children go, and with it the lock's watches and deferred calls.
+class Cerrojo::Vigia : public QObject {
+public:
+    Vigia(QWidget* ventana, Cerrojo& cerrojo)
+        : QObject(ventana)
+        , cerrojo_(cerrojo) {
+        ventana->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* objeto, QEvent* evento) override {
+        return cerrojo_.Filtrar(objeto, evento);
+    }
+
+private:
+    Cerrojo& cerrojo_;
+};
+
 Cerrojo::Cerrojo(QObject* padre)
     : QObject(padre) {}
 
-Cerrojo::~Cerrojo() = default;
+Cerrojo::~Cerrojo() {
+    delete vigia_;
+}
 
 void Cerrojo::Proteger(QWidget* ventana, std::function<bool()> iconoVisible) {
     ventana_ = ventana;
     iconoVisible_ = std::move(iconoVisible);
     presentable_ = ventana_->isVisible();
-    ventana_->installEventFilter(this);
+    vigia_ = new Vigia(ventana_, *this);
     VigilarVentanaNativa();
+}
+
+void Cerrojo::TrasElEvento(std::function<void()> accion) {
+    if (vigia_) {
+        QTimer::singleShot(kTrasElEvento, vigia_, std::move(accion));
+    }
 }
 
 bool Cerrojo::IconoVisible() const {
@@ -113,7 +140,8 @@ void Cerrojo::VolverALaVentana(bool cerrarAlConceder) {
     estado_ = Estado::Preguntando;
     const QPointer<Cerrojo> vivo(this);
     const bool concedido = ComprobarAcceso();
-    if (!vivo) {
+    // The lock, or the window, gone while the dialog was on show.
+    if (!vivo || vigia_.isNull()) {
         return;
     }
     if (!concedido) {
@@ -132,8 +160,7 @@ void Cerrojo::VolverALaVentana(bool cerrarAlConceder) {
 // Later, from a fresh turn of the event loop: never inside the event that
 // asked for it.
 void Cerrojo::VolverMasTarde(bool cerrarAlConceder) {
-    QTimer::singleShot(kTrasElEvento, this,
-                       [this, cerrarAlConceder] { VolverALaVentana(cerrarAlConceder); });
+    TrasElEvento([this, cerrarAlConceder] { VolverALaVentana(cerrarAlConceder); });
 }
 
 void Cerrojo::CambioDeEstado(Qt::WindowStates anterior) {
@@ -158,7 +185,7 @@ bool Cerrojo::PermitirCierre() {
     return false;
 }
 
-bool Cerrojo::eventFilter(QObject* objeto, QEvent* evento) {
+bool Cerrojo::Filtrar(QObject* objeto, QEvent* evento) {
     if (objeto == ventana_) {
         if (evento->type() == QEvent::WinIdChange) {
             VigilarVentanaNativa();
@@ -195,7 +222,7 @@ void Cerrojo::VigilarVentanaNativa() {
     QWindow* nativa = ventana_->windowHandle();
     if (nativa != nullptr && nativa != nativa_) {
         nativa_ = nativa;
-        nativa->installEventFilter(this);
+        nativa->installEventFilter(vigia_);
     }
 }
 
@@ -296,7 +323,7 @@ void Cerrojo::Presentar() {
         ventana_->hide();
         // showMinimized() shows the window right after changing its state,
         // which would undo a hide done inside that change.
-        QTimer::singleShot(kTrasElEvento, this, [this] {
+        TrasElEvento([this] {
             if (estado_ != Estado::Abierto && IconoVisible()) {
                 ventana_->hide();
             }
