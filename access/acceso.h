@@ -127,7 +127,6 @@ private:
         Preguntando, // locked, with the access check on show
     };
 
-    void Cerrar();
     void Abrir();
     void VolverMasTarde(bool cerrarAlConceder = false);
     // Runs `accion` as soon as the event loop is back, unless the window has

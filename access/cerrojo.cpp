@@ -87,10 +87,6 @@ bool Cerrojo::IconoVisible() const {
 }
 
 void Cerrojo::Bloquear() {
-    Cerrar();
-}
-
-void Cerrojo::Cerrar() {
     if (estado_ == Estado::Abierto) {
         estado_ = Estado::Cerrado;
         emit EmpiezaBloqueo();
@@ -269,7 +265,7 @@ void Cerrojo::Perdida() {
     expuesta_ = false;
     ventana::RehacerNativa(ventana_);
     if (estado_ != Estado::Preguntando) {
-        Cerrar();
+        Bloquear();
     }
 }
 
@@ -289,7 +285,7 @@ void Cerrojo::Revisar() {
     if (esperandoVista_ || !ventana_->isMinimized() || AlaVista()) {
         return;
     }
-    Cerrar();
+    Bloquear();
 }
 
 void Cerrojo::Abrir() {
