@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QIcon>
 
-// The icons are compiled into the core library; a static library's resources
+// The icons are compiled into the about library; a static library's resources
 // must be registered by hand, once, from outside any namespace.
 static void RegistrarRecursosIconos() {
     Q_INIT_RESOURCE(iconos);

@@ -1,4 +1,5 @@
-// The About box: the program's title, version and description.
+// The about room: the About box (the program's title, version and
+// description) and the program's own icon. It may use the look room.
 #pragma once
 
 class QWidget;

@@ -1,22 +1,16 @@
+// The access password the lock keeps in memory, and the access check.
 #include "access/acceso.h"
 
 #include "access/acceso_frm.h"
-#include "access/huella_clave.h"
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QThread>
 #include <memory>
-#include <optional>
 
 namespace acceso {
 
 namespace {
-
-// The administrator's password: the text as given, and the hash read from it
-// (nothing when the text is no hash).
-QString gHuellaAdministrador;
-std::optional<Huella> gHuellaLeida;
 
 // Derives the hash on a thread of its own, so that the window does not
 // freeze for the second it takes; the user's input waits meanwhile.
@@ -36,22 +30,6 @@ bool CoincideSinCongelar(const Huella& huella, const QString& clave) {
 
 } // namespace
 
-bool ComprobarAcceso(const std::function<void()>& accionPermitida) {
-    if (gstrClave.isEmpty() && !HayClaveAdministrador()) {
-        gblnAcceso = true;
-    } else {
-        // A fresh dialog at every check, gone again when it closes.
-        AccesoFrm frm;
-        frm.exec();
-    }
-    const bool concedido = gblnAcceso;
-    if (concedido && accionPermitida) {
-        accionPermitida();
-    }
-    gblnAcceso = false;
-    return concedido;
-}
-
 bool AccesoFrmVisible() {
     const auto ventanas = QApplication::topLevelWidgets();
     for (const QWidget* ventana : ventanas) {
@@ -62,20 +40,44 @@ bool AccesoFrmVisible() {
     return false;
 }
 
-void FijarClaveAdministrador(const QString& huella) {
-    gHuellaAdministrador = huella;
-    gHuellaLeida = LeerHuella(huella);
+void Cerrojo::FijarClave(const QString& clave) {
+    gstrClave = clave;
 }
 
-bool HayClaveAdministrador() {
-    return !gHuellaAdministrador.isEmpty();
+void Cerrojo::FijarClaveAdministrador(const QString& huella) {
+    huellaAdministrador_ = huella;
+    huellaLeida_ = LeerHuella(huella);
 }
 
-bool ClaveCorrecta(const QString& escrita) {
+bool Cerrojo::HayClaveAdministrador() const {
+    return !huellaAdministrador_.isEmpty();
+}
+
+bool Cerrojo::HayClave() const {
+    return !gstrClave.isEmpty() || HayClaveAdministrador();
+}
+
+bool Cerrojo::ComprobarAcceso(const std::function<void()>& accionPermitida) {
+    if (!HayClave()) {
+        gblnAcceso = true;
+    } else {
+        // A fresh dialog at every check, gone again when it closes.
+        AccesoFrm frm(*this);
+        frm.exec();
+    }
+    const bool concedido = gblnAcceso;
+    if (concedido && accionPermitida) {
+        accionPermitida();
+    }
+    gblnAcceso = false;
+    return concedido;
+}
+
+bool Cerrojo::ClaveCorrecta(const QString& escrita) const {
     if (!HayClaveAdministrador()) {
         return escrita == gstrClave;
     }
-    return gHuellaLeida.has_value() && CoincideSinCongelar(*gHuellaLeida, escrita);
+    return huellaLeida_.has_value() && CoincideSinCongelar(*huellaLeida_, escrita);
 }
 
 } // namespace acceso

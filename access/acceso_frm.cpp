@@ -1,7 +1,6 @@
 #include "access/acceso_frm.h"
 
 #include "access/acceso.h"
-#include "access/intentos.h"
 #include "look/ventana.h"
 #include "version_programa.h"
 
@@ -44,9 +43,10 @@ QString TextoEspera(int segundos) {
 
 } // namespace
 
-AccesoFrm::AccesoFrm(QWidget* padre)
+AccesoFrm::AccesoFrm(acceso::Cerrojo& cerrojo, QWidget* padre)
     : QDialog(padre, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    , cerrojo_(cerrojo) {
     setObjectName(QStringLiteral("AccesoFrm"));
     setWindowTitle(QStringLiteral("Introducir la CLAVE de ACCESO"));
     setFixedSize(Twips(kAnchoClienteTwips), Twips(kAltoClienteTwips));
@@ -149,7 +149,7 @@ void AccesoFrm::BtnAceptar_Click() {
     if (Esperando()) {
         return;
     }
-    segundosDeEspera_ = acceso::SegundosAntesDeJuzgar();
+    segundosDeEspera_ = cerrojo_.intentos_.SegundosAntesDeJuzgar();
     if (segundosDeEspera_ == 0) {
         Juzgar();
         return;
@@ -178,10 +178,10 @@ void AccesoFrm::MostrarEspera() {
 }
 
 void AccesoFrm::Juzgar() {
-    const bool correcta = acceso::ClaveCorrecta(TxtClave->text());
-    acceso::AnotarIntento(correcta);
+    const bool correcta = cerrojo_.ClaveCorrecta(TxtClave->text());
+    cerrojo_.intentos_.Anotar(correcta);
     if (correcta) {
-        gblnAcceso = true;
+        cerrojo_.gblnAcceso = true;
         accept();
         return;
     }
@@ -196,6 +196,6 @@ void AccesoFrm::Juzgar() {
 }
 
 void AccesoFrm::BtnCancel_Click() {
-    gblnAcceso = false;
+    cerrojo_.gblnAcceso = false;
     reject();
 }

@@ -1,5 +1,6 @@
-// The access dialog: asks for the access password and compares it with the
-// one in force (gstrClave). A correct entry sets gblnAcceso and closes it.
+// The access dialog: asks for the access password and has its lock judge it
+// against the one in force. A correct entry grants access (the lock's
+// gblnAcceso) and closes it.
 // After a few wrong entries in a row each entry waits a while, shown on the
 // "Aceptar" button, before it is judged. Put away from outside (its window
 // unmapped or destroyed by another program), it counts as cancelled.
@@ -7,6 +8,9 @@
 
 #include <QDialog>
 
+namespace acceso {
+class Cerrojo;
+}
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -15,7 +19,7 @@ class QTimer;
 class AccesoFrm : public QDialog {
     Q_OBJECT
 public:
-    explicit AccesoFrm(QWidget* padre = nullptr);
+    explicit AccesoFrm(acceso::Cerrojo& cerrojo, QWidget* padre = nullptr);
 
     // Handlers.
     void Form_Activate();
@@ -39,6 +43,7 @@ private:
     void Juzgar();
     void MostrarEspera();
 
+    acceso::Cerrojo& cerrojo_;
     QLabel* Label1 = nullptr;
     QLineEdit* TxtClave = nullptr;
     QPushButton* BtnAceptar = nullptr;

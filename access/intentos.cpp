@@ -12,20 +12,18 @@ constexpr int kEsperaMaximaS = 30;
 // the shift below stays small).
 constexpr int kDoblesHastaElTope = 5;
 
-int gFallosSeguidos = 0;
-
 } // namespace
 
-int SegundosAntesDeJuzgar() {
-    const int dobles = gFallosSeguidos - kFallosSinEspera;
+int Intentos::SegundosAntesDeJuzgar() const {
+    const int dobles = fallosSeguidos_ - kFallosSinEspera;
     if (dobles < 0) {
         return 0;
     }
     return std::min(kPrimeraEsperaS << std::min(dobles, kDoblesHastaElTope), kEsperaMaximaS);
 }
 
-void AnotarIntento(bool correcta) {
-    gFallosSeguidos = correcta ? 0 : gFallosSeguidos + 1;
+void Intentos::Anotar(bool correcta) {
+    fallosSeguidos_ = correcta ? 0 : fallosSeguidos_ + 1;
 }
 
 } // namespace acceso

@@ -1,10 +1,9 @@
 #include "app/ctrl_vol_frm.h"
 
 #include "about/acerca_de.h"
-#include "access/acceso.h"
 #include "look/ventana.h"
 #include "settings/ajustes.h"
-#include "tray/bandeja.h"
+#include "settings/parametros_frm.h"
 #include "version_programa.h"
 
 #include <QAction>
@@ -68,19 +67,6 @@ constexpr int kPrimerCodigoControl = 1; // Ctrl+A; Ctrl+letter gives 1..26
 
 // Key codes of the window's own key handling.
 constexpr int kTeclaEscape = 27;
-
-// The tip's second line while the level cannot be written. The notify-icon
-// record holds 63 characters of ANSI: both lines and the break between them.
-constexpr char kTipNoResponde[] = "No se puede ajustar: el dispositivo no responde";
-constexpr char kTipNoConectado[] = "No se puede ajustar: dispositivo no conectado";
-static_assert(sizeof(bandeja::kTipFuncionando) + sizeof(kTipNoResponde) <= bandeja::kLongitudTip &&
-                  sizeof(bandeja::kTipFuncionando) + sizeof(kTipNoConectado) <=
-                      bandeja::kLongitudTip,
-              "both lines of the tip must fit in the notify-icon record");
-
-// The values of the Modo key besides the default, "Fijo".
-constexpr char kModoTope[] = "Tope";
-constexpr char kModoPiso[] = "Piso";
 
 // The client area and the containers, in twips.
 constexpr int kAnchoCliente = 6135;
@@ -197,33 +183,11 @@ bool EsFocoDeIdaYVuelta(Qt::FocusReason motivo) {
            motivo == Qt::MenuBarFocusReason;
 }
 
-// A stored level; anything that is not a signed 32-bit number reads as the
-// default.
-std::int32_t NivelDeTexto(const QString& texto) {
-    bool numero = false;
-    const std::int32_t nivel = texto.toInt(&numero);
-    return numero ? nivel : QString::fromLatin1(ajustes::kValor.porDefecto).toInt();
-}
-
-std::int32_t NivelGuardado() {
-    return NivelDeTexto(ajustes::Leer(ajustes::kValor));
-}
-
-// The level text that the box holds once the start-up sequence has put the
-// stored level into it and moved the bar to match: the bar rewrites the box
-// only when its position moves from where it starts.
-QString TextoNivelInicial(std::int32_t nivelGuardado, int posicionInicial) {
-    const std::uint16_t recortado = volumen::RecortarNivel(nivelGuardado);
-    const std::int16_t posicion = volumen::NivelAPosicion(recortado);
-    return posicion == posicionInicial ? QString::number(recortado)
-                                       : QString::number(volumen::PosicionANivel(posicion));
-}
-
 } // namespace
 
-CtrlVolFrm::CtrlVolFrm(volumen::SalidaVolumen& salida, QWidget* padre)
+CtrlVolFrm::CtrlVolFrm(volumen::SalidaVolumen& salida, acceso::Cerrojo& cerrojo, QWidget* padre)
     : QMainWindow(padre)
-    , salida_(salida)
+    , cerrojo_(cerrojo)
     , ciclo_(
           salida, [this] { return NivelEnVigor(); }, this)
     , terminar_([] { QCoreApplication::exit(0); }) {
@@ -238,28 +202,23 @@ CtrlVolFrm::CtrlVolFrm(volumen::SalidaVolumen& salida, QWidget* padre)
     ConstruirMenu();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     PrepararTeclas();
-    // The output tells of each change undone on its own thread; the notice
-    // is shown from this one.
-    salida_.AlCorregir([this] {
-        QMetaObject::invokeMethod(this, &CtrlVolFrm::AvisarCorreccion, Qt::QueuedConnection);
-    });
-    salida_.AlCambiarEstado([this](volumen::EstadoSalida estado) {
-        QMetaObject::invokeMethod(
-            this, [this, estado] { CambiarEstadoSalida(estado); }, Qt::QueuedConnection);
-    });
-    avisoEstadoPendiente_.setSingleShot(true);
-    avisoEstadoPendiente_.setInterval(bandeja::kEsperaEntreAvisosMs);
-    connect(&avisoEstadoPendiente_, &QTimer::timeout, this, &CtrlVolFrm::AvisarEstadoSalida);
-    bandeja::PrepararCerrojo(
-        this, [this] { Congelar(); }, [this] { Descongelar(); });
-    connect(&vigiaPolitica_, &ajustes::VigiaPolitica::Cambiada, this, &CtrlVolFrm::AplicarPolitica);
+    // Locked, the window's content no longer counts, and comes back as it was.
+    connect(&cerrojo_, &acceso::Cerrojo::EmpiezaBloqueo, this, &CtrlVolFrm::Congelar);
+    connect(&cerrojo_, &acceso::Cerrojo::TerminaBloqueo, this, &CtrlVolFrm::Descongelar);
+}
+
+QString CtrlVolFrm::TextoNivelInicial(std::int32_t nivelGuardado) {
+    const std::uint16_t recortado = volumen::RecortarNivel(nivelGuardado);
+    const std::int16_t posicion = volumen::NivelAPosicion(recortado);
+    return posicion == kPosicionInicialHScr ? QString::number(recortado)
+                                            : QString::number(volumen::PosicionANivel(posicion));
 }
 
 QString CtrlVolFrm::NivelEnVigor() const {
     if (!nivelPolitica_.isEmpty()) {
         return nivelPolitica_;
     }
-    return bandeja::Bloqueada(this) ? nivelCongelado_ : TxtOb0->text();
+    return cerrojo_.Bloqueado() ? nivelCongelado_ : TxtOb0->text();
 }
 
 void CtrlVolFrm::Congelar() {
@@ -278,16 +237,12 @@ void CtrlVolFrm::Descongelar() {
     TxtOb0->setText(nivelCongelado_);
 }
 
-void CtrlVolFrm::AplicarPolitica() {
-    acceso::FijarClaveAdministrador(
-        ajustes::LeerPolitica(ajustes::kClavePolitica).value_or(QString()));
-
+void CtrlVolFrm::MostrarPolitica(std::optional<std::int32_t> nivel,
+                                 std::optional<bool> autoactivar) {
     // The level, as the start-up would show it; the window, locked or not,
     // shows it too.
-    const auto valor = ajustes::LeerPolitica(ajustes::kValor);
-    nivelPolitica_ =
-        valor ? TextoNivelInicial(NivelDeTexto(*valor), kPosicionInicialHScr) : QString();
-    if (valor) {
+    nivelPolitica_ = nivel ? TextoNivelInicial(*nivel) : QString();
+    if (nivel) {
         {
             const QSignalBlocker sinCambio(HScr);
             HScr->setValue(volumen::NivelAPosicion(nivelPolitica_.toInt()));
@@ -298,107 +253,16 @@ void CtrlVolFrm::AplicarPolitica() {
         posicionCongelada_ = HScr->value();
     }
     // Disabled on their own, they stay so when the lock enables the window.
-    TxtOb0->setEnabled(!valor);
-    HScr->setEnabled(!valor);
-    TxtOb0->setToolTip(valor ? kTipNivelImpuesto : kTipNivel);
-    HScr->setToolTip(valor ? kTipNivelImpuesto : QString());
+    TxtOb0->setEnabled(!nivel);
+    HScr->setEnabled(!nivel);
+    TxtOb0->setToolTip(nivel ? kTipNivelImpuesto : kTipNivel);
+    HScr->setToolTip(nivel ? kTipNivelImpuesto : QString());
 
-    const auto autoactivar = ajustes::LeerPolitica(ajustes::kAuto);
     if (autoactivar) {
-        ChkAuto->setChecked(*autoactivar == QLatin1String(ajustes::kSi));
+        ChkAuto->setChecked(*autoactivar);
     }
     ChkAuto->setEnabled(!autoactivar);
     ChkAuto->setToolTip(autoactivar ? kTipAutoImpuesto : QString());
-
-    salida_.Configurar(PreferenciasGuardadas());
-    if (ciclo_.Activo()) {
-        ciclo_.Timer_Timer();
-    }
-}
-
-CtrlVolFrm::~CtrlVolFrm() {
-    salida_.AlCorregir({});
-    salida_.AlCambiarEstado({});
-}
-
-volumen::Preferencias CtrlVolFrm::PreferenciasGuardadas() {
-    const QString modo = ajustes::Leer(ajustes::kModo).trimmed();
-    volumen::Preferencias preferencias;
-    if (modo.compare(QLatin1String(kModoTope), Qt::CaseInsensitive) == 0) {
-        preferencias.modo = volumen::Modo::Tope;
-    } else if (modo.compare(QLatin1String(kModoPiso), Qt::CaseInsensitive) == 0) {
-        preferencias.modo = volumen::Modo::Piso;
-    }
-    preferencias.dispositivo = ajustes::Leer(ajustes::kDispositivo).trimmed().toStdString();
-    return preferencias;
-}
-
-void CtrlVolFrm::AvisarCorreccion() {
-    if (ajustes::Leer(ajustes::kAviso) != QLatin1String(ajustes::kSi)) {
-        return;
-    }
-    const char* texto = "El volumen está fijado en %1.";
-    switch (PreferenciasGuardadas().modo) {
-    case volumen::Modo::Tope:
-        texto = "El volumen no puede pasar de %1.";
-        break;
-    case volumen::Modo::Piso:
-        texto = "El volumen no puede bajar de %1.";
-        break;
-    case volumen::Modo::Fijo:
-        break;
-    }
-    bandeja::Avisar(QString::fromUtf8(texto).arg(NivelEnVigor()));
-}
-
-void CtrlVolFrm::CambiarEstadoSalida(volumen::EstadoSalida estado) {
-    if (estado == estadoSalida_) {
-        return;
-    }
-    estadoSalida_ = estado;
-    if (ciclo_.Activo()) {
-        bandeja::CambiarTip(TextoTip());
-        AvisarEstadoSalida();
-    }
-}
-
-void CtrlVolFrm::AvisarEstadoSalida() {
-    if (!ciclo_.Activo() || estadoSalida_ == estadoAvisado_ ||
-        ajustes::Leer(ajustes::kAviso) != QLatin1String(ajustes::kSi)) {
-        return;
-    }
-    const char* texto = "Ya se puede ajustar el volumen.";
-    switch (estadoSalida_) {
-    case volumen::EstadoSalida::NoResponde:
-        texto = "No se puede ajustar el volumen: el dispositivo no responde.";
-        break;
-    case volumen::EstadoSalida::NoConectado:
-        texto = "No se puede ajustar el volumen: el dispositivo no está conectado.";
-        break;
-    case volumen::EstadoSalida::Escribe:
-        break;
-    }
-    if (bandeja::Avisar(QString::fromUtf8(texto))) {
-        estadoAvisado_ = estadoSalida_;
-    } else if (bandeja::IconoVisible()) {
-        avisoEstadoPendiente_.start(); // after the notice that went out a moment ago
-    }
-}
-
-QString CtrlVolFrm::TextoTip() const {
-    if (!ciclo_.Activo()) {
-        return QString::fromLatin1(bandeja::kTipParado);
-    }
-    const QString tip = QString::fromLatin1(bandeja::kTipFuncionando);
-    switch (estadoSalida_) {
-    case volumen::EstadoSalida::NoResponde:
-        return tip + QLatin1Char('\n') + QLatin1String(kTipNoResponde);
-    case volumen::EstadoSalida::NoConectado:
-        return tip + QLatin1Char('\n') + QLatin1String(kTipNoConectado);
-    case volumen::EstadoSalida::Escribe:
-        break;
-    }
-    return tip;
 }
 
 void CtrlVolFrm::ConstruirControles() {
@@ -629,14 +493,14 @@ void CtrlVolFrm::MostrarMenuNivel(const QPoint& posicionGlobal) {
 void CtrlVolFrm::changeEvent(QEvent* evento) {
     QMainWindow::changeEvent(evento);
     if (evento->type() == QEvent::WindowStateChange) {
-        bandeja::Form_Resize(this, static_cast<QWindowStateChangeEvent*>(evento)->oldState());
+        cerrojo_.CambioDeEstado(static_cast<QWindowStateChangeEvent*>(evento)->oldState());
     }
 }
 
 void CtrlVolFrm::closeEvent(QCloseEvent* evento) {
     // Locked, a close request (a taskbar's, the window manager's) needs the
     // password first.
-    if (!bandeja::PermitirCierre(this)) {
+    if (!cerrojo_.PermitirCierre()) {
         evento->ignore();
         return;
     }
@@ -651,31 +515,28 @@ CtrlVolFrm::Camino CtrlVolFrm::Form_Load() {
         QApplication::setWindowIcon(icono); // the dialogs' and message boxes' too
     }
 
-    // The administrator's password, which makes a first one needless.
-    acceso::FijarClaveAdministrador(
-        ajustes::LeerPolitica(ajustes::kClavePolitica).value_or(QString()));
-
-    // 2. The access password. A stored form that does not unscramble counts
-    // as no password: the user is asked for a new one below.
-    gstrClave = ajustes::CifrarClave(false, ajustes::Leer(ajustes::kPass), ajustes::kBaseCifrado)
-                    .value_or(QString());
+    // 2. The access password, for the lock to keep. A stored form that does
+    // not unscramble counts as no password: the user is asked for a new one
+    // below.
+    cerrojo_.FijarClave(ajustes::LeerClave().valor.value_or(QString()));
 
     // 3. The stored level.
-    const std::int32_t nivelGuardado = NivelGuardado();
+    const std::int32_t nivelGuardado = ajustes::LeerNivel().valor;
 
     // 4. Auto-activation, only for exactly "S".
-    ChkAuto->setChecked(ajustes::Leer(ajustes::kAuto) == QLatin1String(ajustes::kSi));
+    ChkAuto->setChecked(ajustes::LeerAuto().valor);
 
-    // 5. A first password, when none is set (the administrator's counts).
-    if (gstrClave.isEmpty() && !acceso::HayClaveAdministrador()) {
+    // 5. A first password, when none is set (an administrator's counts).
+    if (!cerrojo_.HayClave()) {
         PedirPrimeraClave();
     }
 
     // 6, 7. The level into the box, and the bar to match it.
     TxtOb0->setText(QString::number(volumen::RecortarNivel(nivelGuardado)));
     HScr->setValue(volumen::NivelAPosicion(TxtOb0->text().toInt()));
-    // What the administrator's policy sets cannot be changed in the window.
-    AplicarPolitica();
+    // What the administrator's policy sets goes over them, and cannot be
+    // changed in the window.
+    emit NivelCargado();
 
     // 8. Either control starts by itself, or the window shows behind the
     // access check.
@@ -688,7 +549,7 @@ CtrlVolFrm::Camino CtrlVolFrm::Form_Load() {
         BtnActivar_Click();
         camino = Camino::Auto;
     } else {
-        const bool permitido = acceso::ComprobarAcceso([this] {
+        const bool permitido = cerrojo_.ComprobarAcceso([this] {
             setWindowState(windowState() & ~Qt::WindowMinimized);
             ventana::CentrarEnPantalla(this);
             TxtOb0->setFocus();
@@ -700,24 +561,8 @@ CtrlVolFrm::Camino CtrlVolFrm::Form_Load() {
     }
 
     // 9. The tray icon, last.
-    bandeja::AgregarIcono(this, ChkAuto->isChecked());
+    emit Cargada(ChkAuto->isChecked());
     return camino;
-}
-
-void CtrlVolFrm::AdelantarPrimeraEscritura(volumen::SalidaVolumen& salida) {
-    // How and where the level is held, before anything is written.
-    salida.Configurar(PreferenciasGuardadas());
-    // The first write only when control will start by itself with nothing asked first: with no
-    // usable password the first-password box comes before the activation.
-    if (ajustes::Leer(ajustes::kAuto) != QLatin1String(ajustes::kSi)) {
-        return;
-    }
-    const auto clave =
-        ajustes::CifrarClave(false, ajustes::Leer(ajustes::kPass), ajustes::kBaseCifrado);
-    if ((!clave || clave->isEmpty()) && !ajustes::LeerPolitica(ajustes::kClavePolitica)) {
-        return;
-    }
-    volumen::FijarVolumen(TextoNivelInicial(NivelGuardado(), kPosicionInicialHScr), salida);
 }
 
 void CtrlVolFrm::PedirPrimeraClave() {
@@ -750,7 +595,7 @@ void CtrlVolFrm::PedirPrimeraClave() {
             aviso.exec();
             continue;
         }
-        gstrClave = clave;
+        cerrojo_.FijarClave(clave);
         if (const auto resultado = ajustes::Escribir(ajustes::kPass, *cifrada); !resultado.ok()) {
             ajustes::AvisarFalloEscritura(nullptr, resultado);
         }
@@ -761,26 +606,25 @@ void CtrlVolFrm::PedirPrimeraClave() {
 void CtrlVolFrm::MostrarVentanaInicial() {
     // Control started by itself: the window, locked, stays hidden behind the
     // tray icon, or is put away as the desktop allows.
-    if (bandeja::Bloqueada(this)) {
-        bandeja::MostrarBloqueada(this);
+    if (cerrojo_.Bloqueado()) {
+        cerrojo_.MostrarPorPrimeraVez();
     }
 }
 
 void CtrlVolFrm::BtnActivar_Click() {
-    if (bandeja::Bloqueada(this)) {
+    if (cerrojo_.Bloqueado()) {
         return;
     }
     if (BtnActivar->text() == kCaptionActivar) {
         BtnActivar->setText(kCaptionDesactivar);
         ciclo_.Arrancar();
         MenuPrincipal->menuAction()->setEnabled(false);
-        bandeja::Bloquear(this);
-        bandeja::CambiarTip(TextoTip());
-        AvisarEstadoSalida();
+        cerrojo_.Bloquear();
+        emit ControlCambiado(); // the tip, "Funcionando"
     } else {
         ciclo_.Parar();
         MenuPrincipal->menuAction()->setEnabled(true);
-        bandeja::CambiarTip(TextoTip());
+        emit ControlCambiado(); // the tip, "Parado"
         BtnActivar->setText(kCaptionActivar);
     }
 }
@@ -793,7 +637,7 @@ void CtrlVolFrm::DescribirBarra() {
 }
 
 void CtrlVolFrm::HScr_Change() {
-    if (bandeja::Bloqueada(this)) {
+    if (cerrojo_.Bloqueado()) {
         return;
     }
     TxtOb0->setText(
@@ -827,7 +671,7 @@ void CtrlVolFrm::TxtOb_KeyPress(int indice, int& codigoCaracter) {
     }
     // ENTER confirms the typed level: capped at the top level, then the bar
     // follows it (and rewrites the box as the bar's level when it moves).
-    if (TxtOb0->text().isEmpty() || bandeja::Bloqueada(this)) {
+    if (TxtOb0->text().isEmpty() || cerrojo_.Bloqueado()) {
         return;
     }
     bool numero = false;
@@ -843,13 +687,13 @@ void CtrlVolFrm::TxtOb_KeyPress(int indice, int& codigoCaracter) {
 }
 
 void CtrlVolFrm::BtnFijar_Click() {
-    if (bandeja::Bloqueada(this)) {
+    if (cerrojo_.Bloqueado()) {
         return;
     }
     // What the administrator's policy sets is never saved: it would stay the
     // user's once the policy changed.
-    const bool valorImpuesto = ajustes::LeerPolitica(ajustes::kValor).has_value();
-    const bool autoImpuesto = ajustes::LeerPolitica(ajustes::kAuto).has_value();
+    const bool valorImpuesto = ajustes::LeerNivel().Impuesto();
+    const bool autoImpuesto = ajustes::LeerAuto().Impuesto();
     if (valorImpuesto && autoImpuesto) {
         QMessageBox caja(QMessageBox::Information, QString::fromLatin1(version_programa::kTitulo),
                          QStringLiteral("El administrador ha fijado el valor y la autoactivación: "
@@ -877,7 +721,7 @@ void CtrlVolFrm::BtnFijar_Click() {
 }
 
 void CtrlVolFrm::BtnSalir_Click() {
-    if (bandeja::Bloqueada(this)) {
+    if (cerrojo_.Bloqueado()) {
         return;
     }
     QMessageBox caja(QMessageBox::Information, QString::fromLatin1(version_programa::kTitulo),
@@ -893,12 +737,16 @@ void CtrlVolFrm::BtnSalir_Click() {
 }
 
 void CtrlVolFrm::MenuItem_Click(int indice) {
-    if (bandeja::Bloqueada(this)) {
+    if (cerrojo_.Bloqueado()) {
         return;
     }
     switch (indice) {
     case kMenuConfigurar:
-        acceso::ComprobarAcceso([this] { ajustes::MostrarParametros(this); });
+        cerrojo_.ComprobarAcceso([this] {
+            ajustes::MostrarParametros(
+                this, {cerrojo_.ClaveParaMostrar(), cerrojo_.HayClaveAdministrador(),
+                       [this](const QString& nueva) { cerrojo_.FijarClave(nueva); }});
+        });
         break;
     case kMenuAcercaDe:
         acerca_de::MostrarAcercaDe();
@@ -913,7 +761,7 @@ void CtrlVolFrm::MenuItem_Click(int indice) {
 
 void CtrlVolFrm::Form_KeyDown(int codigoTecla, int /*shift*/) {
     if (codigoTecla == kTeclaEscape) {
-        bandeja::Bloquear(this);
+        cerrojo_.Bloquear();
     }
 }
 
@@ -923,6 +771,6 @@ void CtrlVolFrm::Form_Unload() {
     }
     descargada_ = true;
     ciclo_.Parar();
-    bandeja::QuitarIcono(this);
+    emit Descargada(); // the tray icon goes
     terminar_();
 }

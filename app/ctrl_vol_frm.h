@@ -1,13 +1,22 @@
+// The app room: the main window (this header), the controller around it
+// (app/controlador.h), the start-up and the command line. It may use every
+// other room.
+//
 // The main window: the level, the switch that starts and stops control, the
-// save button, the menu, the start-up sequence and the orderly end.
+// save button, the menu, the start-up sequence and the orderly end. It asks
+// the lock (access/acceso.h) before anything changes, and its signals tell
+// the controller what is not a window's to do: the tray icon and its tip, the
+// administrator's policy.
 #pragma once
 
-#include "settings/ajustes.h"
+#include "access/acceso.h"
 #include "volume/volumen.h"
 
 #include <QMainWindow>
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -28,21 +37,17 @@ public:
         Rechazado, // the access password was refused: the program ends
     };
 
-    explicit CtrlVolFrm(volumen::SalidaVolumen& salida, QWidget* padre = nullptr);
-    ~CtrlVolFrm() override;
+    // `cerrojo` guards the window; the controller has it do so.
+    CtrlVolFrm(volumen::SalidaVolumen& salida, acceso::Cerrojo& cerrojo, QWidget* padre = nullptr);
 
-    // Readies the output before anything is written: its mode and device from
-    // the store. On the auto road, writes the level that the activation will
-    // write, as soon as the program starts and before the window is built;
-    // the activation in Form_Load then writes the same word again.
-    static void AdelantarPrimeraEscritura(volumen::SalidaVolumen& salida);
-    // The mode and device the store names (Modo, Dispositivo).
-    static volumen::Preferencias PreferenciasGuardadas();
-    // Puts the administrator's policy in force, at start and whenever it
-    // changes: its access password; its level, held whatever the window
-    // shows, and its mode and device, written at once while control runs;
-    // its autoactivation. What it sets cannot be changed in the window.
-    void AplicarPolitica();
+    // The level text that the box holds once the start-up sequence has put a
+    // stored level into it and moved the bar to match: the bar rewrites the
+    // box only when its position moves from where it starts.
+    static QString TextoNivelInicial(std::int32_t nivelGuardado);
+    // Shows what an administrator's policy sets (nothing: it sets none): its
+    // level, held whatever the window shows, and its autoactivation. Neither
+    // can be changed in the window.
+    void MostrarPolitica(std::optional<std::int32_t> nivel, std::optional<bool> autoactivar);
     // The start-up sequence. Runs before the window is first shown.
     Camino Form_Load();
     // Shows the window as the start-up sequence left it: in normal state, or
@@ -65,6 +70,10 @@ public:
     void EstablecerTerminar(std::function<void()> terminar) { terminar_ = std::move(terminar); }
 
     const volumen::CicloControl& Ciclo() const { return ciclo_; }
+    volumen::CicloControl& Ciclo() { return ciclo_; }
+    // The level the cycle writes: the policy's, else the box's text, or while
+    // the window is locked the one it held when the lock began.
+    QString NivelEnVigor() const;
 
     // The object name of the box that says Grabar has nothing left to save.
     static constexpr char kAvisoNadaQueGrabar[] = "AvisoNadaQueGrabar";
@@ -76,6 +85,18 @@ public:
     static constexpr int kMenuSeparador2 = 10;
     static constexpr int kMenuSalir = 15;
 
+signals:
+    // The stored level is in the box and the bar: what an administrator's
+    // policy sets goes over it now.
+    void NivelCargado();
+    // Control was started or stopped.
+    void ControlCambiado();
+    // The start-up sequence is over but for its last act, the tray icon.
+    // `autoActivado`: control started by itself.
+    void Cargada(bool autoActivado);
+    // The window is unloading: the timer is stopped, the program ends next.
+    void Descargada();
+
 protected:
     bool eventFilter(QObject* objeto, QEvent* evento) override;
     void changeEvent(QEvent* evento) override;
@@ -83,24 +104,11 @@ protected:
 
 private:
     void DescribirBarra();
-    // A change by someone else was undone or limited: the notice, when the
-    // store asks for it (Aviso=S).
-    void AvisarCorreccion();
-    // The output can write the level, or no longer can, and why: the tip
-    // says so while control runs and, with Aviso=S, a notice too.
-    void CambiarEstadoSalida(volumen::EstadoSalida estado);
-    void AvisarEstadoSalida();
-    // "Funcionando" (with a second line while the level cannot be written)
-    // or "Parado".
-    QString TextoTip() const;
     void ConstruirControles();
     void ConstruirMenu();
     void PrepararTeclas();
     void PedirPrimeraClave();
     QString FiltrarTextoNivel(const QString& texto);
-    // The level the cycle writes: the policy's, else the box's text, or while
-    // the window is locked the one it held when the lock began.
-    QString NivelEnVigor() const;
     void Congelar();
     void Descongelar();
     void MostrarMenuNivel(const QPoint& posicionGlobal);
@@ -117,17 +125,13 @@ private:
     QMenu* MenuPrincipal = nullptr;
     std::map<int, QAction*> MenuItem;
 
-    volumen::SalidaVolumen& salida_;
+    acceso::Cerrojo& cerrojo_;
     QString nivelCongelado_;
     int posicionCongelada_ = 0;
     volumen::CicloControl ciclo_;
     // The level the policy sets, as the window shows it; empty for none.
     QString nivelPolitica_;
-    ajustes::VigiaPolitica vigiaPolitica_;
     std::function<void()> terminar_;
-    volumen::EstadoSalida estadoSalida_ = volumen::EstadoSalida::Escribe;
-    volumen::EstadoSalida estadoAvisado_ = volumen::EstadoSalida::Escribe; // by the last notice
-    QTimer avisoEstadoPendiente_; // a notice that had to wait for the previous one
     bool descargada_ = false;
     // The level box lost the focus to a menu or another window: it gets it
     // back with its caret and selection as they were.

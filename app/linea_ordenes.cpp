@@ -211,8 +211,57 @@ int MostrarLineaClavePolitica() {
     return Final();
 }
 
+// Which password opens the window, as --comprobar's last value: the policy's
+// (and what its hash says of itself), the user's, or none.
+void RevisarClave(ajustes::Comprobacion& comprobacion) {
+    if (const auto impuesta = ajustes::LeerPolitica(ajustes::kClavePolitica)) {
+        QString motivo;
+        const auto huella = acceso::LeerHuella(*impuesta, &motivo);
+        if (!huella) {
+            comprobacion.valores.append(QStringLiteral("Clave de acceso: la de la política"));
+            comprobacion.errores.append(
+                QStringLiteral("Clave (política) no se entiende: %1. Ninguna clave abrirá la "
+                               "ventana ni la configuración.")
+                    .arg(motivo));
+            return;
+        }
+        comprobacion.valores.append(
+            QStringLiteral("Clave de acceso: la de la política (%1, %2 iteraciones)")
+                .arg(QLatin1String(acceso::kAlgoritmoHuella))
+                .arg(huella->iteraciones));
+        if (huella->iteraciones < acceso::kIteracionesHuella) {
+            comprobacion.avisos.append(
+                QStringLiteral("Clave (política) tiene %1 iteraciones, menos de las %2 que escribe "
+                               "--clave-politica: se adivina antes.")
+                    .arg(huella->iteraciones)
+                    .arg(acceso::kIteracionesHuella));
+        }
+        if (huella->sal.size() < acceso::kBytesSal) {
+            comprobacion.avisos.append(
+                QStringLiteral("Clave (política) tiene una sal de %1 bytes, menos de %2.")
+                    .arg(huella->sal.size())
+                    .arg(acceso::kBytesSal));
+        }
+        return;
+    }
+    const auto clave = ajustes::LeerClave();
+    const QString origen = ajustes::NombreOrigen(clave.origen);
+    if (!clave.valor) {
+        comprobacion.valores.append(QStringLiteral("Clave de acceso: ninguna"));
+        comprobacion.avisos.append(QStringLiteral("Pass (%1) no se puede descifrar: al arrancar "
+                                                  "se pide una clave nueva.")
+                                       .arg(origen));
+    } else if (clave.valor->isEmpty()) {
+        comprobacion.valores.append(
+            QStringLiteral("Clave de acceso: ninguna (al arrancar se pide una)"));
+    } else {
+        comprobacion.valores.append(QStringLiteral("Clave de acceso: la de Pass (%1)").arg(origen));
+    }
+}
+
 int MostrarComprobacion() {
-    const ajustes::Comprobacion comprobacion = ajustes::Comprobar();
+    ajustes::Comprobacion comprobacion = ajustes::Comprobar();
+    RevisarClave(comprobacion);
     for (const QString& linea : comprobacion.valores) {
         Escribir(linea);
     }

@@ -1,14 +1,14 @@
 // Quelvaren holds the audio output volume at the level the user chooses.
 
 #include "about/acerca_de.h"
+#include "access/acceso.h"
+#include "app/controlador.h"
 #include "app/ctrl_vol_frm.h"
-#include "app/fin_sesion.h"
 #include "app/instancia_unica.h"
 #include "app/linea_ordenes.h"
 #include "app/plataforma.h"
 #include "app/traduccion.h"
 #include "settings/ajustes.h"
-#include "tray/bandeja.h"
 
 #include <QApplication>
 
@@ -39,23 +39,13 @@ int main(int argc, char* argv[]) {
     }
     instancia.Escuchar();
 
-    CtrlVolFrm::AdelantarPrimeraEscritura(*salida);
-    CtrlVolFrm principal(*salida);
-    // The end of the session (or the installer's request, on Windows) ends
-    // the program also while the window is locked, and while the start-up
-    // still asks for a password.
-    bool terminado = false;
-    AtenderFinDeSesion([&principal, &terminado] {
-        terminado = true;
-        principal.Form_Unload();
-    });
-    if (principal.Form_Load() == CtrlVolFrm::Camino::Rechazado || terminado) {
+    Controlador::AdelantarPrimeraEscritura(*salida);
+    // The main window, the lock that guards it and what runs around it.
+    acceso::Cerrojo cerrojo;
+    CtrlVolFrm principal(*salida, cerrojo);
+    Controlador controlador(principal, cerrojo, *salida);
+    if (!controlador.Arrancar(instancia)) {
         return 0;
     }
-    principal.MostrarVentanaInicial();
-
-    // Once started, a later start acts as a left click on the tray icon.
-    QObject::connect(&instancia, &InstanciaUnica::Mostrar, &principal,
-                     [&principal] { bandeja::Form_MouseMove(&principal, bandeja::WM_LBUTTONUP); });
     return QApplication::exec();
 }

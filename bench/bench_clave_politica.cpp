@@ -5,7 +5,7 @@
 // Two figures, over kComprobaciones checks of the right password:
 //   - "derivación": CoincideHuella alone, on the calling thread;
 //   - "hueco": the longest the event loop went without running a timer set
-//     to fire every kPulsoMs while acceso::ClaveCorrecta ran (what the
+//     to fire every kPulsoMs while the lock's ClaveCorrecta ran (what the
 //     window would freeze for).
 //
 //   bench_clave_politica [comprobaciones]
@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     const int comprobaciones = argc > 1 ? std::max(1, std::atoi(argv[1])) : kComprobaciones;
     const QString clave = QStringLiteral("ñandú 中");
     const acceso::Huella huella = acceso::CrearHuella(clave);
-    acceso::FijarClaveAdministrador(acceso::TextoHuella(huella));
+    acceso::Cerrojo cerrojo;
+    cerrojo.FijarClaveAdministrador(acceso::TextoHuella(huella));
 
     std::vector<double> derivacion;
     std::vector<double> hueco;
@@ -59,7 +60,7 @@ int main(int argc, char** argv) {
         });
         pulso.start();
         desdeElUltimo.start();
-        if (!acceso::ClaveCorrecta(clave)) {
+        if (!cerrojo.ClaveCorrecta(clave)) {
             std::fprintf(stderr, "la comprobación rechaza la clave\n");
             return EXIT_FAILURE;
         }

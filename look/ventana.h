@@ -1,5 +1,7 @@
-// The look shared by the program's windows: twips to pixels, the colours,
-// the fonts, the centring, the captions of the standard buttons.
+// The look room: what the program's windows share (twips to pixels, the
+// colours, the fonts, the centring, the captions of the standard buttons, the
+// password box) and what the window system holds of a window. On the ground
+// floor: it uses Qt and the platform alone.
 #pragma once
 
 #include <QColor>

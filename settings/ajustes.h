@@ -1,8 +1,13 @@
-// Settings: the per-user store with its four keys, the password scrambler
-// and the configuration dialog.
+// The settings room: the store (the user's keys, the machine's preset, the
+// administrator's policy), read as text or typed with where each value comes
+// from, and the password scrambler; its one window, the configuration dialog,
+// has a header of its own (settings/parametros_frm.h). It may use the look
+// and volume rooms.
 #pragma once
 
-#include <QDialog>
+#include "volume/salida_volumen.h"
+
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -25,7 +30,10 @@ inline constexpr Clave kIntervalo{"Intervalo", "30"};
 // For those who deploy the program: how the level is held ("Fijo", "Tope",
 // "Piso"), whether a notice tells of each change undone ("S"), and which
 // output device is held (empty: the default one).
-inline constexpr Clave kModo{"Modo", "Fijo"};
+inline constexpr char kModoFijo[] = "Fijo";
+inline constexpr char kModoTope[] = "Tope";
+inline constexpr char kModoPiso[] = "Piso";
+inline constexpr Clave kModo{"Modo", kModoFijo};
 inline constexpr Clave kAviso{"Aviso", "N"};
 inline constexpr Clave kDispositivo{"Dispositivo", ""};
 inline constexpr char kSi[] = "S";
@@ -53,6 +61,31 @@ struct Lectura {
     Origen origen;
 };
 Lectura LeerConOrigen(const Clave& clave);
+// How --comprobar names an origin: "política", "usuario", "preajuste", "por
+// defecto".
+QString NombreOrigen(Origen origen);
+
+// The values the program runs by, typed as it uses them, each with where it
+// comes from. Like Leer, every read asks the stores afresh.
+template <typename T> struct Leido {
+    T valor;
+    Origen origen;
+    // Set by an administrator's policy: not the user's to change, nor to save.
+    bool Impuesto() const { return origen == Origen::Politica; }
+};
+// Valor as a level; anything that is not a signed 32-bit number reads as the
+// default.
+Leido<std::int32_t> LeerNivel();
+// Auto: control starts by itself, for exactly "S" alone.
+Leido<bool> LeerAuto();
+// Aviso: a notice by the icon for each change undone, for exactly "S" alone.
+Leido<bool> LeerAviso();
+// Pass unscrambled, the user's access password (empty for none); nothing
+// when the stored form does not unscramble.
+Leido<std::optional<QString>> LeerClave();
+// Modo and Dispositivo, as the output takes them: "Tope" or "Piso" in any
+// case, anything else is "Fijo"; the device's name, trimmed.
+volumen::Preferencias LeerPreferencias();
 
 // An administrator's policy, which wins over the user and the preset, on
 // Linux the file /etc/quelvaren/politica.conf (group [Config]), on Windows
@@ -82,7 +115,8 @@ private:
 };
 
 // What --comprobar finds: every value in force and where it comes from, and
-// what would otherwise go wrong unnoticed.
+// what would otherwise go wrong unnoticed. The access password, whose hash
+// only the access room reads, is the command line's to add.
 struct Comprobacion {
     QStringList valores; // one line each
     QStringList avisos;  // the program goes on, and the line says how
@@ -98,13 +132,8 @@ struct ResultadoEscritura {
     bool ok() const { return motivo.isEmpty(); }
 };
 // Writes (replaces) a key in the user's store and flushes it at once. The
-// machine's store is never written.
+// machine's store is never written. A failure is the caller's to tell.
 ResultadoEscritura Escribir(const Clave& clave, const QString& texto);
-
-// Tells the user, in a message box, that a save failed and why.
-void AvisarFalloEscritura(QWidget* padre, const ResultadoEscritura& resultado);
-// The object name of that message box.
-inline constexpr char kAvisoFalloEscritura[] = "AvisoFalloEscritura";
 
 // Password scrambler. Every call in the program passes this base.
 inline constexpr std::int16_t kBaseCifrado = 19;
@@ -118,10 +147,5 @@ enum class ErrorCifrado {
 // partial text) and, when asked, tells which failure it was.
 std::optional<QString> CifrarClave(bool modo, const QString& texto, std::int16_t base,
                                    ErrorCifrado* error = nullptr);
-
-// The configuration dialog: changes the access password.
-class ParametrosFrm;
-// Opens the configuration dialog modally over its owner and waits for it to close.
-void MostrarParametros(QWidget* propietario);
 
 } // namespace ajustes

@@ -9,7 +9,6 @@
 // of $XDG_CONFIG_DIRS, the first that holds the key (/etc/xdg/<name>.conf by
 // default). The program only ever reads it.
 
-#include "look/ventana.h"
 #include "settings/ajustes.h"
 #include "settings/almacenes.h"
 #include "settings/politica.h"
@@ -17,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
@@ -326,6 +324,54 @@ QString Leer(const Clave& clave) {
     return LeerConOrigen(clave).texto;
 }
 
+QString NombreOrigen(Origen origen) {
+    switch (origen) {
+    case Origen::Politica:
+        return QStringLiteral("política");
+    case Origen::Usuario:
+        return QStringLiteral("usuario");
+    case Origen::Preajuste:
+        return QStringLiteral("preajuste");
+    case Origen::PorDefecto:
+        break;
+    }
+    return QStringLiteral("por defecto");
+}
+
+Leido<std::int32_t> LeerNivel() {
+    const Lectura lectura = LeerConOrigen(kValor);
+    bool numero = false;
+    const std::int32_t nivel = lectura.texto.toInt(&numero);
+    return {numero ? nivel : QString::fromLatin1(kValor.porDefecto).toInt(), lectura.origen};
+}
+
+Leido<bool> LeerAuto() {
+    const Lectura lectura = LeerConOrigen(kAuto);
+    return {lectura.texto == QLatin1String(kSi), lectura.origen};
+}
+
+Leido<bool> LeerAviso() {
+    const Lectura lectura = LeerConOrigen(kAviso);
+    return {lectura.texto == QLatin1String(kSi), lectura.origen};
+}
+
+Leido<std::optional<QString>> LeerClave() {
+    const Lectura lectura = LeerConOrigen(kPass);
+    return {CifrarClave(false, lectura.texto, kBaseCifrado), lectura.origen};
+}
+
+volumen::Preferencias LeerPreferencias() {
+    const QString modo = Leer(kModo).trimmed();
+    volumen::Preferencias preferencias;
+    if (modo.compare(QLatin1String(kModoTope), Qt::CaseInsensitive) == 0) {
+        preferencias.modo = volumen::Modo::Tope;
+    } else if (modo.compare(QLatin1String(kModoPiso), Qt::CaseInsensitive) == 0) {
+        preferencias.modo = volumen::Modo::Piso;
+    }
+    preferencias.dispositivo = Leer(kDispositivo).trimmed().toStdString();
+    return preferencias;
+}
+
 ResultadoEscritura Escribir(const Clave& clave, const QString& texto) {
     const auto abierto = AbrirAlmacen();
     QSettings& almacen = *abierto;
@@ -379,17 +425,6 @@ ResultadoEscritura Escribir(const Clave& clave, const QString& texto) {
     }
 #endif
     return {};
-}
-
-void AvisarFalloEscritura(QWidget* padre, const ResultadoEscritura& resultado) {
-    QMessageBox caja(QMessageBox::Information, QString::fromUtf8(version_programa::kTitulo),
-                     QStringLiteral("No se pudo guardar la configuración.\n") + resultado.motivo,
-                     QMessageBox::Ok, padre);
-    ventana::PrepararCaja(caja);
-    caja.setObjectName(QLatin1String(kAvisoFalloEscritura));
-    // The reason names a file or a folder: the user can select it and copy it.
-    caja.setTextInteractionFlags(Qt::TextSelectableByMouse);
-    caja.exec();
 }
 
 } // namespace ajustes

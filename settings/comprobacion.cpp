@@ -3,7 +3,6 @@
 // does not read, values it does not understand, a device that is not there, a
 // policy that others can change or that users cannot read.
 
-#include "access/huella_clave.h"
 #include "settings/ajustes.h"
 #include "settings/almacenes.h"
 #include "settings/politica.h"
@@ -21,24 +20,7 @@ namespace {
 // The store values the program reads, in the order they are shown.
 constexpr const Clave* kValoresMostrados[] = {&kValor, &kAuto,        &kModo,
                                               &kAviso, &kDispositivo, &kIntervalo};
-constexpr char kModoFijo[] = "Fijo";
-constexpr char kModoTope[] = "Tope";
-constexpr char kModoPiso[] = "Piso";
 constexpr const char* kModos[] = {kModoFijo, kModoTope, kModoPiso};
-
-QString NombreOrigen(Origen origen) {
-    switch (origen) {
-    case Origen::Politica:
-        return QStringLiteral("política");
-    case Origen::Usuario:
-        return QStringLiteral("usuario");
-    case Origen::Preajuste:
-        return QStringLiteral("preajuste");
-    case Origen::PorDefecto:
-        break;
-    }
-    return QStringLiteral("por defecto");
-}
 
 QString Nombre(const Clave& clave) {
     return QString::fromLatin1(clave.nombre);
@@ -204,53 +186,6 @@ void RevisarValor(const Clave& clave, const Lectura& lectura, Comprobacion& comp
     }
 }
 
-void RevisarClave(Comprobacion& comprobacion) {
-    if (const auto impuesta = LeerPolitica(kClavePolitica)) {
-        QString motivo;
-        const auto huella = acceso::LeerHuella(*impuesta, &motivo);
-        if (!huella) {
-            comprobacion.valores.append(QStringLiteral("Clave de acceso: la de la política"));
-            comprobacion.errores.append(
-                QStringLiteral("Clave (política) no se entiende: %1. Ninguna clave abrirá la "
-                               "ventana ni la configuración.")
-                    .arg(motivo));
-            return;
-        }
-        comprobacion.valores.append(
-            QStringLiteral("Clave de acceso: la de la política (%1, %2 iteraciones)")
-                .arg(QLatin1String(acceso::kAlgoritmoHuella))
-                .arg(huella->iteraciones));
-        if (huella->iteraciones < acceso::kIteracionesHuella) {
-            comprobacion.avisos.append(
-                QStringLiteral("Clave (política) tiene %1 iteraciones, menos de las %2 que escribe "
-                               "--clave-politica: se adivina antes.")
-                    .arg(huella->iteraciones)
-                    .arg(acceso::kIteracionesHuella));
-        }
-        if (huella->sal.size() < acceso::kBytesSal) {
-            comprobacion.avisos.append(
-                QStringLiteral("Clave (política) tiene una sal de %1 bytes, menos de %2.")
-                    .arg(huella->sal.size())
-                    .arg(acceso::kBytesSal));
-        }
-        return;
-    }
-    const Lectura pass = LeerConOrigen(kPass);
-    const auto clave = CifrarClave(false, pass.texto, kBaseCifrado);
-    if (!clave) {
-        comprobacion.valores.append(QStringLiteral("Clave de acceso: ninguna"));
-        comprobacion.avisos.append(QStringLiteral("Pass (%1) no se puede descifrar: al arrancar "
-                                                  "se pide una clave nueva.")
-                                       .arg(NombreOrigen(pass.origen)));
-    } else if (clave->isEmpty()) {
-        comprobacion.valores.append(
-            QStringLiteral("Clave de acceso: ninguna (al arrancar se pide una)"));
-    } else {
-        comprobacion.valores.append(
-            QStringLiteral("Clave de acceso: la de Pass (%1)").arg(NombreOrigen(pass.origen)));
-    }
-}
-
 } // namespace
 
 Comprobacion Comprobar() {
@@ -277,7 +212,6 @@ Comprobacion Comprobar() {
         comprobacion.valores.append(linea);
         RevisarValor(*clave, lectura, comprobacion);
     }
-    RevisarClave(comprobacion);
     return comprobacion;
 }
 

@@ -1,6 +1,5 @@
 #include "settings/parametros_frm.h"
 
-#include "access/acceso.h"
 #include "look/ventana.h"
 #include "version_programa.h"
 
@@ -112,10 +111,11 @@ QString MotivoClaveNoValida(const QString& clave, ErrorCifrado error) {
 
 } // namespace
 
-ParametrosFrm::ParametrosFrm(QWidget* propietario)
+ParametrosFrm::ParametrosFrm(ClaveEnVigor clave, QWidget* propietario)
     : QDialog(propietario, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                                Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                               Qt::WindowCloseButtonHint) {
+                               Qt::WindowCloseButtonHint)
+    , clave_(std::move(clave)) {
     setObjectName(QStringLiteral("ParametrosFrm"));
     setWindowTitle(QString::fromUtf8(kTituloParametros));
     setFixedSize(ventana::Twips(kAnchoCliente), ventana::Twips(kAltoCliente));
@@ -227,13 +227,13 @@ void ParametrosFrm::Form_Load() {
     // "Grabar" pressed without typing stores the same password again: the
     // fields' limit starts at the longer of the two lengths.
     const int limiteClave =
-        static_cast<int>(std::max<qsizetype>(kLongitudClaveParametros, gstrClave.size()));
+        static_cast<int>(std::max<qsizetype>(kLongitudClaveParametros, clave_.clave.size()));
     for (const int indice : {kTxtClave, kTxtRepeticion}) {
         Txts(indice)->setMaxLength(limiteClave);
-        Txts(indice)->setText(gstrClave);
+        Txts(indice)->setText(clave_.clave);
     }
     // The administrator's password is nobody's to change, nor to see.
-    if (acceso::HayClaveAdministrador()) {
+    if (clave_.impuesta) {
         for (const int indice : {kTxtClave, kTxtRepeticion}) {
             Txts(indice)->clear();
             Txts(indice)->setEnabled(false);
@@ -248,7 +248,7 @@ void ParametrosFrm::Form_Load() {
 }
 
 void ParametrosFrm::BtnGrabar_Click() {
-    if (acceso::HayClaveAdministrador()) {
+    if (clave_.impuesta) {
         Avisar(kAvisoClaveImpuesta, QString::fromUtf8(kTituloParametros), kClaveImpuesta);
         return;
     }
@@ -280,7 +280,7 @@ void ParametrosFrm::BtnGrabar_Click() {
                 // It could not be put back: the store keeps the new password,
                 // so the new one is in force, as it will be at the next start,
                 // and the user is told so.
-                gstrClave = clave;
+                PonerClave(clave);
                 resultado.motivo += QStringLiteral(
                     "\nLa palabra clave sí se ha cambiado: desde ahora vale la nueva.");
             }
@@ -291,10 +291,16 @@ void ParametrosFrm::BtnGrabar_Click() {
         return;
     }
 
-    gstrClave = clave;
+    PonerClave(clave);
     Avisar(kAvisoDatosActualizados, QString::fromUtf8(kTituloParametros),
            QStringLiteral("Datos actualizados."));
     accept();
+}
+
+void ParametrosFrm::PonerClave(const QString& clave) {
+    if (clave_.poner) {
+        clave_.poner(clave);
+    }
 }
 
 void ParametrosFrm::BtnSalir_Click() {
@@ -359,9 +365,20 @@ void ParametrosFrm::Avisar(const char* nombre, const QString& titulo, const QStr
     caja.exec();
 }
 
-void MostrarParametros(QWidget* propietario) {
-    ParametrosFrm dialogo(propietario);
+void MostrarParametros(QWidget* propietario, ClaveEnVigor clave) {
+    ParametrosFrm dialogo(std::move(clave), propietario);
     dialogo.exec();
+}
+
+void AvisarFalloEscritura(QWidget* padre, const ResultadoEscritura& resultado) {
+    QMessageBox caja(QMessageBox::Information, QString::fromUtf8(version_programa::kTitulo),
+                     QStringLiteral("No se pudo guardar la configuración.\n") + resultado.motivo,
+                     QMessageBox::Ok, padre);
+    ventana::PrepararCaja(caja);
+    caja.setObjectName(QLatin1String(kAvisoFalloEscritura));
+    // The reason names a file or a folder: the user can select it and copy it.
+    caja.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    caja.exec();
 }
 
 } // namespace ajustes

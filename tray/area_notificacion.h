@@ -1,4 +1,5 @@
 // Whether the desktop has a tray where the program's icon can show.
+// Within the tray room only.
 #pragma once
 
 namespace bandeja {

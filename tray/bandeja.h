@@ -1,11 +1,14 @@
-// Tray integration: the notify-icon record with its three operations, the
-// hiding of the minimised main window and the return from the tray.
+// The tray room: the notify-icon record with its three operations, the
+// notices by the icon, and the icon's clicks that lead back to the window
+// through its lock. It may use the access and look rooms.
 #pragma once
 
 #include <QString>
 #include <cstdint>
-#include <functional>
 
+namespace acceso {
+class Cerrojo;
+}
 class QIcon;
 class QWidget;
 
@@ -102,47 +105,15 @@ bool IconoVisible();
 inline constexpr int kEsperaEntreAvisosMs = 10000;
 bool Avisar(const QString& texto);
 
-// The lock of the main window. Locked is the program's own state, not the
-// window system's: it begins wherever the program puts the window away (the
-// activation, the auto road, Escape, a minimise, a refused check) and ends
-// only when the way back grants access. While locked the window is disabled,
-// so nothing in it answers the mouse, the keyboard or the accessibility
-// interface; the handlers that change anything ask Bloqueada() themselves.
-// How a locked window is put away depends on the desktop: with a tray icon on
-// show it hides; otherwise on X11 it asks to be minimised on the taskbar, and
-// on Wayland (which cannot minimise for sure) it stays on screen, inert.
-// Whatever the window system does with it, a restore by anyone else, a click
-// or a key on it, a second start and the tray icon all lead to the access
-// check, and only a grant gives the window back.
-
-// What the window does when the lock begins (after `congelar`, the window's
-// content must no longer change what the program does) and when it ends
-// (`descongelar` runs before the window comes back). Call once, before
-// Form_Load.
-void PrepararCerrojo(QWidget* ventana, std::function<void()> congelar,
-                     std::function<void()> descongelar);
-// Locks the window and puts it away. Before the window is first shown only
-// the state changes; MostrarBloqueada puts it away then.
-void Bloquear(QWidget* ventana);
-// Whether the window is locked (also while the access check is on show).
-bool Bloqueada(const QWidget* ventana);
-// The first showing of a window locked before it was ever shown (the auto
-// road), once the tray icon has been added.
-void MostrarBloqueada(QWidget* ventana);
-// A close request (the close box, a taskbar's close, WM_DELETE_WINDOW): true
-// when the window may close now. While locked it is refused and the access
-// check runs instead; on a grant the window is closed.
-bool PermitirCierre(QWidget* ventana);
-
-// The main window's resize handling, given the state it had before: a
-// minimise by the user locks the window (and hides it behind an icon on
-// show); a restore of a locked window by anyone else (the taskbar, the window
-// manager) leads to the access check.
-void Form_Resize(QWidget* ventana, Qt::WindowStates estadoAnterior);
+// The icon's callbacks, as the shell posts them to the window that added the
+// icon, run the tray's handling of them (Form_MouseMove) with `cerrojo`, the
+// lock that guards that window. Call once per window.
+void AtenderIcono(QWidget* ventana, acceso::Cerrojo& cerrojo);
 // The main window's mouse-move handling, which receives the icon's callback
 // with the mouse message that happened over the icon. A left-button release
-// runs the way back: the access check, and on a grant the window in normal
-// state. Nothing happens while the window is in use or the check is on show.
-void Form_MouseMove(QWidget* ventana, std::uint32_t mensajeRaton);
+// runs the lock's way back: the access check, and on a grant the window in
+// normal state. Nothing happens while the window is in use or the check is
+// on show.
+void Form_MouseMove(acceso::Cerrojo& cerrojo, std::uint32_t mensajeRaton);
 
 } // namespace bandeja

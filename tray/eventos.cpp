@@ -1,387 +1,53 @@
-// The lock of the main window, its one way back through the access check, and
-// the tray events that lead there.
+// The tray's handling of the icon's callbacks: a left click leads back to the
+// window, through its lock.
 #include "access/acceso.h"
-#include "look/ventana.h"
 #include "tray/bandeja.h"
+#include "tray/shell_qt.h"
 
-#include <QApplication>
-#include <QCloseEvent>
-#include <QDialog>
 #include <QPointer>
-#include <QTimer>
 #include <QWidget>
-#include <QWindow>
 
 namespace bandeja {
 
 namespace {
 
-// Runs as soon as the event loop is back, after the event at hand is over.
-constexpr int kTrasElEvento = 0;
-
-// Wayland cannot minimise for sure, nor tell whether a window is minimised.
-bool EsWayland() {
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
-
-// Whether the platform takes a minimised window off the screen (X11,
-// Windows); the offscreen platform leaves it exposed.
-bool MinimizarLaDescubre() {
-    return QGuiApplication::platformName() != QLatin1String("offscreen");
-}
-
-// The lock of one window. Window states are what the window system reports,
-// never the truth: the state of the lock is.
-class Cerrojo : public QObject {
-    Q_OBJECT
+// Takes the icon's callbacks that the shell posts to one window.
+class Receptor : public QObject {
 public:
-    enum class Estado {
-        Abierto,     // the window is in use, or may be
-        Cerrado,     // put away; nothing in it can be used
-        Preguntando, // locked, with the access check on show
-    };
-
-    explicit Cerrojo(QWidget* ventana)
+    Receptor(QWidget* ventana, acceso::Cerrojo& cerrojo)
         : QObject(ventana)
-        , ventana_(ventana)
-        , presentable_(ventana->isVisible()) {
-        setObjectName(QStringLiteral("Cerrojo"));
-        ventana_->installEventFilter(this);
-        VigilarVentanaNativa();
-    }
-
-    static Cerrojo& De(QWidget* ventana) {
-        auto* cerrojo = ventana->findChild<Cerrojo*>(QString(), Qt::FindDirectChildrenOnly);
-        return cerrojo != nullptr ? *cerrojo : *new Cerrojo(ventana);
-    }
-    static const Cerrojo* Buscar(const QWidget* ventana) {
-        return ventana->findChild<Cerrojo*>(QString(), Qt::FindDirectChildrenOnly);
-    }
-
-    void Preparar(std::function<void()> congelar, std::function<void()> descongelar) {
-        congelar_ = std::move(congelar);
-        descongelar_ = std::move(descongelar);
-    }
-
-    Estado estado() const { return estado_; }
-
-    void Cerrar() {
-        if (estado_ == Estado::Abierto) {
-            estado_ = Estado::Cerrado;
-            if (congelar_) {
-                congelar_();
-            }
-            foco_ = ventana_->focusWidget();
-            CerrarDialogos();
-            ventana_->setEnabled(false);
-        }
-        if (presentable_) {
-            Presentar();
-        } else if (!EsWayland()) {
-            // Never shown yet: it will first map minimised, unless it hides.
-            ventana_->setWindowState(ventana_->windowState() | Qt::WindowMinimized);
-        }
-    }
-
-    void MostrarPorPrimeraVez() {
-        presentable_ = true;
-        if (estado_ != Estado::Abierto) {
-            Presentar();
-        }
-    }
-
-    // The one way back: the tray click, a second start, a restore by anyone
-    // else, a click or a key on the locked window, a close request.
-    void VolverALaVentana(bool cerrarAlConceder = false) {
-        switch (estado_) {
-        case Estado::Preguntando:
-            // The dialog already gone (cancelled, or put away from outside)
-            // while its check ends: asked again once it has.
-            if (!acceso::AccesoFrmVisible()) {
-                VolverMasTarde(cerrarAlConceder);
-            }
-            return;
-        case Estado::Abierto:
-            if (ventana_->isVisible() && !ventana_->isMinimized() && !Presente()) {
-                // Taken away by another program, unseen until now: locked.
-                Perdida();
-                break;
-            }
-            // Minimised where the program could not see it (Wayland): no lock
-            // was ever on, so it simply comes back.
-            if (!ventana_->isVisible() || ventana_->isMinimized()) {
-                Restaurar();
-            }
-            return;
-        case Estado::Cerrado:
-            break;
-        }
-        estado_ = Estado::Preguntando;
-        const QPointer<Cerrojo> vivo(this);
-        const bool concedido = acceso::ComprobarAcceso();
-        if (!vivo) {
-            return;
-        }
-        if (!concedido) {
-            estado_ = Estado::Cerrado;
-            Presentar();
-            return;
-        }
-        Abrir();
-        if (cerrarAlConceder) {
-            ventana_->close();
-        } else {
-            Restaurar();
-        }
-    }
-
-    // Later, from a fresh turn of the event loop: never inside the event that
-    // asked for it.
-    void VolverMasTarde(bool cerrarAlConceder = false) {
-        QTimer::singleShot(kTrasElEvento, this,
-                           [this, cerrarAlConceder] { VolverALaVentana(cerrarAlConceder); });
-    }
-
-    void CambioDeEstado(Qt::WindowStates anterior) {
-        if (estado_ == Estado::Abierto) {
-            Revisar();
-            return;
-        }
-        // Restored by someone else: on show, inert, until the check says.
-        if (estado_ == Estado::Cerrado && (anterior & Qt::WindowMinimized) &&
-            !ventana_->isMinimized() && ventana_->isVisible()) {
-            VolverMasTarde();
-        }
-    }
-
-    bool PermitirCierre() {
-        if (estado_ == Estado::Abierto) {
-            return true;
-        }
-        if (estado_ == Estado::Cerrado) {
-            VolverMasTarde(true);
-        }
-        return false;
+        , cerrojo_(&cerrojo) {
+        ventana->installEventFilter(this);
     }
 
 protected:
     bool eventFilter(QObject* objeto, QEvent* evento) override {
-        if (objeto == ventana_) {
-            if (evento->type() == QEvent::WinIdChange) {
-                VigilarVentanaNativa();
-            } else if (evento->type() == QEvent::Show) {
-                presentable_ = true;
-            }
-            return false;
+        if (evento->type() != MensajeIcono::Tipo()) {
+            return QObject::eventFilter(objeto, evento);
         }
-        switch (evento->type()) {
-        case QEvent::Expose:
-            Expuesta();
-            return false;
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::KeyPress:
-            // A click or a key on the locked window asks for the password;
-            // neither reaches the window.
-            if (estado_ == Estado::Cerrado) {
-                VolverMasTarde();
-            }
-            return estado_ != Estado::Abierto;
-        case QEvent::MouseButtonRelease:
-        case QEvent::KeyRelease:
-        case QEvent::Wheel:
-            return estado_ != Estado::Abierto;
-        default:
-            return false;
+        if (cerrojo_) {
+            Form_MouseMove(*cerrojo_, static_cast<MensajeIcono*>(evento)->MensajeRaton());
         }
+        return true;
     }
 
 private:
-    // Clicks, keys and exposure are seen on the native window, before the
-    // widgets (disabled while locked) swallow them.
-    void VigilarVentanaNativa() {
-        QWindow* nativa = ventana_->windowHandle();
-        if (nativa != nullptr && nativa != nativa_) {
-            nativa_ = nativa;
-            nativa->installEventFilter(this);
-        }
-    }
-
-    bool AlaVista() const {
-        return nativa_ != nullptr && nativa_->isExposed() && MinimizarLaDescubre();
-    }
-
-    // Whether the window system still has the window where it, or a window
-    // manager, can bring it back.
-    bool Presente() const {
-        const ventana::Nativa nativa = ventana::EstadoNativa(ventana_);
-        return nativa == ventana::Nativa::Presente || nativa == ventana::Nativa::Minimizada;
-    }
-
-    void Expuesta() {
-        if (nativa_ == nullptr) {
-            return;
-        }
-        if (nativa_->isExposed()) {
-            expuesta_ = true;
-            esperandoVista_ = false;
-            // Put away behind the icon, yet on the screen: shown by another
-            // program behind Qt's back. It asks, as a click on it would.
-            if (estado_ == Estado::Cerrado && !ventana_->isVisible() &&
-                ventana::EstadoNativa(ventana_) == ventana::Nativa::Presente) {
-                VolverMasTarde();
-            }
-        } else if (expuesta_ && ventana_->isVisible() && !ventana_->isMinimized() &&
-                   !esperandoVista_ && MinimizarLaDescubre() && !Presente()) {
-            // Off the screen, neither hidden nor minimised by anyone who can
-            // bring it back: another program unmapped or destroyed it.
-            Perdida();
-            return;
-        }
-        if (estado_ == Estado::Abierto) {
-            Revisar();
-        }
-    }
-
-    // The window taken away by another program (unmapped, destroyed): what Qt
-    // believes on show is gone. It locks, as any window put away does, and
-    // the next show makes it anew.
-    void Perdida() {
-        expuesta_ = false;
-        ventana::RehacerNativa(ventana_);
-        if (estado_ != Estado::Preguntando) {
-            Cerrar();
-        }
-    }
-
-    // Shows the window, made anew where another program destroyed it.
-    void Mostrar() {
-        if (ventana::EstadoNativa(ventana_) == ventana::Nativa::Ninguna) {
-            ventana::RehacerNativa(ventana_);
-        }
-        ventana_->show();
-    }
-
-    // A minimise of a window in use locks it. Reports that the screen
-    // contradicts (a window still on show) are not believed, nor any that
-    // comes between the program's own restore and the window on show again:
-    // a restore may be reported as minimised first.
-    void Revisar() {
-        if (esperandoVista_ || !ventana_->isMinimized() || AlaVista()) {
-            return;
-        }
-        Cerrar();
-    }
-
-    void Abrir() {
-        estado_ = Estado::Abierto;
-        ventana_->setEnabled(true);
-        if (descongelar_) {
-            descongelar_();
-        }
-        if (foco_) {
-            foco_->setFocus();
-        }
-    }
-
-    void Restaurar() {
-        esperandoVista_ = !AlaVista();
-        ventana_->setWindowState(ventana_->windowState() & ~Qt::WindowMinimized);
-        Mostrar();
-        ventana_->raise();
-        ventana_->activateWindow();
-    }
-
-    // Where the locked window goes: behind the icon on show; on the taskbar
-    // minimised (X11, Windows); or, where minimising cannot be trusted, it
-    // stays on screen, inert.
-    void Presentar() {
-        if (IconoVisible()) {
-            if (!ventana_->isVisible() && Presente()) {
-                // Shown by another program behind Qt's back: Qt, believing it
-                // hidden already, would leave it on the screen. Let go of it;
-                // the window gets a new one when it next shows.
-                ventana::RehacerNativa(ventana_);
-            }
-            ventana_->hide();
-            // showMinimized() shows the window right after changing its state,
-            // which would undo a hide done inside that change.
-            QTimer::singleShot(kTrasElEvento, this, [this] {
-                if (estado_ != Estado::Abierto && IconoVisible()) {
-                    ventana_->hide();
-                }
-            });
-            return;
-        }
-        if (!EsWayland()) {
-            ventana_->setWindowState(ventana_->windowState() | Qt::WindowMinimized);
-        }
-        Mostrar();
-    }
-
-    // Dialogs of the window in use (the exit question, the configuration,
-    // About) close with the lock, as if cancelled.
-    static void CerrarDialogos() {
-        const auto ventanas = QApplication::topLevelWidgets();
-        for (QWidget* ventana : ventanas) {
-            if (auto* dialogo = qobject_cast<QDialog*>(ventana);
-                dialogo != nullptr && dialogo->isVisible()) {
-                dialogo->reject();
-            }
-        }
-    }
-
-    QWidget* ventana_;
-    QPointer<QWindow> nativa_;
-    QPointer<QWidget> foco_;
-    Estado estado_ = Estado::Abierto;
-    std::function<void()> congelar_;
-    std::function<void()> descongelar_;
-    // Shown once: before that, locking only changes the state.
-    bool presentable_;
-    // Between the program's own restore and the window on show again.
-    bool esperandoVista_ = false;
-    // Its native window has been on the screen since it was made.
-    bool expuesta_ = false;
+    QPointer<acceso::Cerrojo> cerrojo_;
 };
 
 } // namespace
 
-void PrepararCerrojo(QWidget* ventana, std::function<void()> congelar,
-                     std::function<void()> descongelar) {
-    Cerrojo::De(ventana).Preparar(std::move(congelar), std::move(descongelar));
+void AtenderIcono(QWidget* ventana, acceso::Cerrojo& cerrojo) {
+    new Receptor(ventana, cerrojo);
 }
 
-void Bloquear(QWidget* ventana) {
-    Cerrojo::De(ventana).Cerrar();
-}
-
-bool Bloqueada(const QWidget* ventana) {
-    const Cerrojo* cerrojo = Cerrojo::Buscar(ventana);
-    return cerrojo != nullptr && cerrojo->estado() != Cerrojo::Estado::Abierto;
-}
-
-void MostrarBloqueada(QWidget* ventana) {
-    Cerrojo::De(ventana).MostrarPorPrimeraVez();
-}
-
-bool PermitirCierre(QWidget* ventana) {
-    return Cerrojo::De(ventana).PermitirCierre();
-}
-
-void Form_Resize(QWidget* ventana, Qt::WindowStates estadoAnterior) {
-    Cerrojo::De(ventana).CambioDeEstado(estadoAnterior);
-}
-
-void Form_MouseMove(QWidget* ventana, std::uint32_t mensajeRaton) {
+void Form_MouseMove(acceso::Cerrojo& cerrojo, std::uint32_t mensajeRaton) {
     // Real movement over the window in use never counts, and neither does
     // tray activity while the access dialog is open.
     if (mensajeRaton != WM_LBUTTONUP || acceso::AccesoFrmVisible()) {
         return;
     }
-    Cerrojo::De(ventana).VolverALaVentana();
+    cerrojo.VolverALaVentana();
 }
 
 } // namespace bandeja
-
-#include "eventos.moc"

@@ -40,6 +40,11 @@ QIcon IconoParaMostrar(std::uint32_t manejador) {
 
 } // namespace
 
+QEvent::Type MensajeIcono::Tipo() {
+    static const int tipo = QEvent::registerEventType();
+    return static_cast<QEvent::Type>(tipo);
+}
+
 ShellQt::ShellQt(QObject* padre)
     : QObject(padre) {}
 
@@ -133,10 +138,9 @@ void ShellQt::AplicarCampos(const NOTIFYICONDATA& datos) {
     }
 }
 
-// The shell posts the callback to the window that added the icon; the window
-// takes it as a mouse move, whose handler gets the mouse message. Posting it
-// keeps the handler (and any dialog it opens) out of the icon's own mouse
-// handling.
+// The shell posts the callback to the window that added the icon, with the
+// mouse message; the window's mouse-move handling gets it. Posting it keeps
+// the handler (and any dialog it opens) out of the icon's own mouse handling.
 void ShellQt::Activado(QSystemTrayIcon::ActivationReason razon) {
     const std::uint32_t mensajeRaton = MensajeDeActivacion(razon);
     if (mensajeRaton == 0 || mensajeRetorno_ != WM_MOUSEMOVE) {
@@ -147,7 +151,8 @@ void ShellQt::Activado(QSystemTrayIcon::ActivationReason razon) {
         this,
         [destino, mensajeRaton] {
             if (QWidget* ventana = VentanaDeManejador(destino)) {
-                Form_MouseMove(ventana, mensajeRaton);
+                MensajeIcono mensaje(mensajeRaton);
+                QCoreApplication::sendEvent(ventana, &mensaje);
             }
         },
         Qt::QueuedConnection);

@@ -4,11 +4,26 @@
 
 #include "tray/bandeja.h"
 
+#include <QEvent>
 #include <QObject>
 #include <QSystemTrayIcon>
 #include <memory>
 
 namespace bandeja {
+
+// The icon's callback as the shell posts it to the window that added the
+// icon: the mouse message that happened over the icon (AtenderIcono takes it).
+class MensajeIcono : public QEvent {
+public:
+    explicit MensajeIcono(std::uint32_t mensajeRaton)
+        : QEvent(Tipo())
+        , mensajeRaton_(mensajeRaton) {}
+    static QEvent::Type Tipo();
+    std::uint32_t MensajeRaton() const { return mensajeRaton_; }
+
+private:
+    std::uint32_t mensajeRaton_;
+};
 
 class ShellQt : public QObject, public Shell {
     Q_OBJECT

@@ -1,5 +1,7 @@
-// Volume enforcement: the level arithmetic, the device write and the
-// two-second cycle that holds the level.
+// The volume room: the level arithmetic, the device write and the two-second
+// cycle that holds the level, over the output seam (volume/salida_volumen.h,
+// free of Qt). On the ground floor: it uses Qt Core and the platform's audio
+// alone, never Qt Widgets.
 #pragma once
 
 #include "volume/salida_volumen.h"

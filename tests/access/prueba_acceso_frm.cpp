@@ -2,7 +2,6 @@
 
 #include "access/acceso.h"
 #include "access/acceso_frm.h"
-#include "access/intentos.h"
 #include "look/ventana.h"
 #include "support/entorno_prueba.h"
 #include "version_programa.h"
@@ -18,6 +17,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -166,20 +166,21 @@ Q_DECLARE_METATYPE(Final)
 class PruebaAccesoFrm : public QObject {
     Q_OBJECT
 
+    // A fresh lock for each case: its password, and no wrong entries before.
+    std::unique_ptr<acceso::Cerrojo> cerrojo_;
+
 private slots:
     void init() {
-        gstrClave = QString::fromLatin1(kClave);
-        gblnAcceso = false;
-        acceso::AnotarIntento(true); // no wrong entries before
+        cerrojo_ = std::make_unique<acceso::Cerrojo>();
+        cerrojo_->FijarClave(QString::fromLatin1(kClave));
     }
     void cleanup() {
         CerrarModalesRestantes();
-        gstrClave.clear();
-        gblnAcceso = false;
+        cerrojo_.reset();
     }
 
     void aparienciaDelDialogo() {
-        AccesoFrm frm;
+        AccesoFrm frm(*cerrojo_);
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
 
@@ -243,7 +244,7 @@ private slots:
         QFETCH(QRect, geometria);
         QFETCH(bool, porDefecto);
 
-        AccesoFrm frm;
+        AccesoFrm frm(*cerrojo_);
         auto* control = frm.findChild<QWidget*>(nombre);
         QVERIFY(control != nullptr);
         // Set by the dialog itself, before any showing could pick one.
@@ -259,7 +260,7 @@ private slots:
 
     // Each showing empties the box and puts the focus in it.
     void alMostrarseVaciaConFoco() {
-        AccesoFrm frm;
+        AccesoFrm frm(*cerrojo_);
         auto* txtClave = Control<QLineEdit>(&frm, "TxtClave");
         constexpr int kVecesMostrado = 2;
         for (int vez = 0; vez < kVecesMostrado; ++vez) {
@@ -274,7 +275,7 @@ private slots:
     }
 
     void ordenDeTabulacion() {
-        AccesoFrm frm;
+        AccesoFrm frm(*cerrojo_);
         frm.show();
         QVERIFY(QTest::qWaitForWindowActive(&frm));
         auto* txtClave = Control<QLineEdit>(&frm, "TxtClave");
@@ -317,7 +318,7 @@ private slots:
         QFETCH(QString, clave);
         QFETCH(QString, entrada);
         QFETCH(bool, concedido);
-        gstrClave = clave;
+        cerrojo_->FijarClave(clave);
 
         Intento intento;
         bool abierto = false;
@@ -333,16 +334,16 @@ private slots:
         });
         int vecesAccion = 0;
         bool banderaEnAccion = false;
-        const bool resultado = acceso::ComprobarAcceso([&] {
+        const bool resultado = cerrojo_->ComprobarAcceso([&] {
             ++vecesAccion;
-            banderaEnAccion = gblnAcceso;
+            banderaEnAccion = cerrojo_->AccesoConcedido();
         });
 
         QVERIFY(abierto);
         QCOMPARE(resultado, concedido);
         QCOMPARE(vecesAccion, concedido ? 1 : 0);
         QCOMPARE(banderaEnAccion, concedido);
-        QCOMPARE(gblnAcceso, false);
+        QVERIFY(!cerrojo_->AccesoConcedido());
         QVERIFY(!acceso::AccesoFrmVisible());
         QCOMPARE(intento.cajaVista, !concedido);
         QCOMPARE(intento.dialogoAbierto, !concedido);
@@ -387,11 +388,11 @@ private slots:
             CancelarSiSigueAbierto(frm);
         });
         int vecesAccion = 0;
-        QVERIFY(acceso::ComprobarAcceso([&] { ++vecesAccion; }));
+        QVERIFY(cerrojo_->ComprobarAcceso([&] { ++vecesAccion; }));
         QCOMPARE(cajas, intentosFallidos);
         QCOMPARE(textoAntesDeAceptar, QString::fromLatin1(kClave));
         QCOMPARE(vecesAccion, 1);
-        QCOMPARE(gblnAcceso, false);
+        QVERIFY(!cerrojo_->AccesoConcedido());
     }
 
     // However "Aceptar" was pressed, a refusal leaves the dialog open with the
@@ -422,7 +423,7 @@ private slots:
             Intentar(frm, Final::TeclaEnter);
             CancelarSiSigueAbierto(frm);
         });
-        QVERIFY(acceso::ComprobarAcceso());
+        QVERIFY(cerrojo_->ComprobarAcceso());
         QVERIFY(intento.cajaVista);
         QVERIFY(intento.dialogoAbierto);
         QVERIFY(intento.foco);
@@ -459,15 +460,16 @@ private slots:
             CancelarSiSigueAbierto(frm);
         });
         int vecesAccion = 0;
-        QCOMPARE(acceso::ComprobarAcceso([&] { ++vecesAccion; }), concedido);
+        QCOMPARE(cerrojo_->ComprobarAcceso([&] { ++vecesAccion; }), concedido);
         QVERIFY(abierto);
         QVERIFY(!cajaVista);
         QCOMPARE(vecesAccion, concedido ? 1 : 0);
-        QCOMPARE(gblnAcceso, false);
+        QVERIFY(!cerrojo_->AccesoConcedido());
         QVERIFY(!acceso::AccesoFrmVisible());
     }
 
-    // "Cancelar" clears the flag; the close box leaves it as it was.
+    // "Cancelar" clears the grant; the close box leaves it as it was (granted
+    // by a right entry in the same dialog, shown again).
     void banderaAlRechazar_data() {
         QTest::addColumn<Final>("final");
         QTest::addColumn<bool>("banderaDespues");
@@ -478,13 +480,17 @@ private slots:
     void banderaAlRechazar() {
         QFETCH(Final, final);
         QFETCH(bool, banderaDespues);
-        AccesoFrm frm;
+        AccesoFrm frm(*cerrojo_);
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
-        gblnAcceso = true;
+        Escribir(Control<QLineEdit>(&frm, "TxtClave"), QString::fromLatin1(kClave));
+        Terminar(&frm, Final::TeclaEnter);
+        QVERIFY(cerrojo_->AccesoConcedido());
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
         Terminar(&frm, final);
         QVERIFY(!frm.isVisible());
-        QCOMPARE(gblnAcceso, banderaDespues);
+        QCOMPARE(cerrojo_->AccesoConcedido(), banderaDespues);
     }
 
     void limiteDeCaracteres_data() {
@@ -505,7 +511,7 @@ private slots:
             constexpr int kLetrasAlfabeto = 26;
             tecleo += QChar(u'a' + i % kLetrasAlfabeto);
         }
-        gstrClave = tecleo;
+        cerrojo_->FijarClave(tecleo);
         const int esperados = std::min(tecleados, acceso::kLongitudMaximaClave);
 
         QString texto;
@@ -523,7 +529,7 @@ private slots:
             cajaVista = Intentar(frm, Final::TeclaEnter).cajaVista;
             CancelarSiSigueAbierto(frm);
         });
-        QCOMPARE(acceso::ComprobarAcceso(), concedido);
+        QCOMPARE(cerrojo_->ComprobarAcceso(), concedido);
         QCOMPARE(texto, tecleo.left(esperados));
         QCOMPARE(mostrado, QString(esperados, QLatin1Char('*')));
         QCOMPARE(cajaVista, !concedido);
@@ -550,7 +556,7 @@ private slots:
                 Intentar(frm, Final::TeclaEnter);
                 CancelarSiSigueAbierto(frm);
             });
-            QVERIFY(!acceso::ComprobarAcceso());
+            QVERIFY(!cerrojo_->ComprobarAcceso());
         }
         QCOMPARE(textosAlAbrir, QStringList(kAperturas, QString()));
         QCOMPARE(focosAlAbrir, QList<bool>(kAperturas, true));
@@ -568,7 +574,7 @@ private slots:
     }
     void sinClave() {
         QFETCH(bool, conAccion);
-        gstrClave.clear();
+        cerrojo_->FijarClave({});
         bool modalVisto = false;
         AlAbrirseModal([&](QWidget* modal) {
             if (modal != nullptr) {
@@ -582,21 +588,21 @@ private slots:
         if (conAccion) {
             accion = [&] {
                 ++vecesAccion;
-                banderaEnAccion = gblnAcceso;
+                banderaEnAccion = cerrojo_->AccesoConcedido();
             };
         }
-        QVERIFY(acceso::ComprobarAcceso(accion));
+        QVERIFY(cerrojo_->ComprobarAcceso(accion));
         QCoreApplication::processEvents();
         QVERIFY(!modalVisto);
         QCOMPARE(vecesAccion, conAccion ? 1 : 0);
         QCOMPARE(banderaEnAccion, conAccion);
-        QCOMPARE(gblnAcceso, false);
+        QVERIFY(!cerrojo_->AccesoConcedido());
     }
 
     void visibleSoloMientrasAbierto() {
         QVERIFY(!acceso::AccesoFrmVisible());
         {
-            AccesoFrm frm;
+            AccesoFrm frm(*cerrojo_);
             QVERIFY(!acceso::AccesoFrmVisible());
             frm.show();
             QVERIFY(acceso::AccesoFrmVisible());
@@ -610,7 +616,7 @@ private slots:
                 Terminar(modal, Final::ClicCancelar);
             }
         });
-        QVERIFY(!acceso::ComprobarAcceso());
+        QVERIFY(!cerrojo_->ComprobarAcceso());
         QVERIFY(visibleDentro);
         QVERIFY(!acceso::AccesoFrmVisible());
     }

@@ -2,11 +2,11 @@
 // first password, what it makes of stored values, and where windows open.
 
 #include "about/acerca_de.h"
-#include "access/acceso.h"
-#include "app/ctrl_vol_frm.h"
 #include "settings/ajustes.h"
+#include "settings/parametros_frm.h"
 #include "support/dialogos.h"
 #include "support/entorno_prueba.h"
+#include "support/principal_prueba.h"
 #include "support/salida_grabadora.h"
 #include "tray/bandeja.h"
 
@@ -78,7 +78,8 @@ class PruebaArranque : public QObject {
 
     EntornoPrueba entorno_;
     SalidaGrabadora salida_;
-    std::unique_ptr<CtrlVolFrm> ventana_;
+    std::unique_ptr<PrincipalPrueba<>> programa_;
+    CtrlVolFrm* ventana_ = nullptr;
 
     void Guardar(const ajustes::Clave& clave, const QString& valor) {
         QVERIFY(ajustes::Escribir(clave, valor).ok());
@@ -89,6 +90,11 @@ class PruebaArranque : public QObject {
     template <typename T> T* Hijo(const char* nombre) {
         return ventana_->findChild<T*>(QString::fromLatin1(nombre));
     }
+    // The password in force, as the lock judges it.
+    bool EnVigor(const QString& clave) {
+        return programa_->cerrojo.HayClave() == !clave.isEmpty() &&
+               programa_->cerrojo.ClaveCorrecta(clave);
+    }
     bool PassGuardado() {
         QSettings archivo(entorno_.ArchivoAjustes(), QSettings::IniFormat);
         return archivo.contains(QStringLiteral("Config/Pass"));
@@ -97,16 +103,16 @@ class PruebaArranque : public QObject {
 private slots:
     void init() {
         entorno_.Vaciar();
-        gstrClave.clear();
-        gblnAcceso = false;
         salida_.palabras.clear();
         bandeja::gNid = {};
-        ventana_ = std::make_unique<CtrlVolFrm>(salida_);
+        programa_ = std::make_unique<PrincipalPrueba<>>(salida_);
+        ventana_ = &programa_->ventana;
         ventana_->EstablecerTerminar([] {});
     }
     void cleanup() {
-        bandeja::QuitarIcono(ventana_.get());
-        ventana_.reset();
+        bandeja::QuitarIcono(ventana_);
+        ventana_ = nullptr;
+        programa_.reset();
         bandeja::gNid = {};
     }
 
@@ -114,7 +120,7 @@ private slots:
         ResponderPrimeraClave(kClave);
         ResponderAcceso(kClave);
         QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Acceso);
-        QCOMPARE(gstrClave, kClave);
+        QVERIFY(EnVigor(kClave));
         QCOMPARE(ajustes::Leer(ajustes::kPass), QStringLiteral("MwM"));
         QVERIFY(ventana_->isVisible());
         QVERIFY(!(ventana_->windowState() & Qt::WindowMinimized));
@@ -124,7 +130,7 @@ private slots:
         QCOMPARE(Hijo<QPushButton>("BtnActivar")->text(), QStringLiteral("Ac&tivar Control"));
         QCOMPARE(Tip(), QStringLiteral("Parado"));
         QCOMPARE(bandeja::gNid.cbSize, bandeja::kTamanoRegistro);
-        QVERIFY(!gblnAcceso);
+        QVERIFY(!programa_->cerrojo.AccesoConcedido());
         QVERIFY(salida_.palabras.empty());
         // The level box has the focus with its text selected.
         QTRY_COMPARE(QApplication::focusWidget(), Hijo<QLineEdit>("TxtOb(0)"));
@@ -140,16 +146,16 @@ private slots:
         };
         ResponderPrimeraClave(std::nullopt);
         QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Acceso);
-        QVERIFY(QTest::qWaitForWindowExposed(ventana_.get()));
-        QVERIFY(centrada(ventana_.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(ventana_));
+        QVERIFY(centrada(ventana_));
         // Each dialog as the program opens it.
         const std::pair<const char*, std::function<void()>> dialogos[] = {
-            {"configuración", [this] { ajustes::MostrarParametros(ventana_.get()); }},
+            {"configuración", [this] { ajustes::MostrarParametros(ventana_, {}); }},
             {"acerca de", [] { acerca_de::MostrarAcercaDe(); }},
             {"acceso",
-             [] {
-                 gstrClave = kClave;
-                 acceso::ComprobarAcceso();
+             [this] {
+                 programa_->cerrojo.FijarClave(kClave);
+                 programa_->cerrojo.ComprobarAcceso();
              }},
             {"salida", [this] { ventana_->BtnSalir_Click(); }},
         };
@@ -169,7 +175,7 @@ private slots:
         QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Acceso);
         QVERIFY(PassGuardado());
         QCOMPARE(ajustes::Leer(ajustes::kPass), QString());
-        QCOMPARE(gstrClave, QString());
+        QVERIFY(EnVigor(QString()));
         QVERIFY(ventana_->isVisible());
         QCOMPARE(Tip(), QStringLiteral("Parado"));
     }
@@ -191,7 +197,7 @@ private slots:
         });
         QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Acceso);
         QVERIFY(!aviso.isEmpty());
-        QCOMPARE(gstrClave, kClave);
+        QVERIFY(EnVigor(kClave));
         QCOMPARE(ajustes::Leer(ajustes::kPass), QStringLiteral("MwM"));
     }
 
@@ -202,7 +208,7 @@ private slots:
         QVERIFY(!ventana_->isVisible());
         QCOMPARE(bandeja::gNid.cbSize, 0u); // the icon was never added
         QCOMPARE(ajustes::Leer(ajustes::kPass), QStringLiteral("MwM"));
-        QVERIFY(!gblnAcceso);
+        QVERIFY(!programa_->cerrojo.AccesoConcedido());
     }
 
     void claveGuardadaIlegibleSePideDeNuevo() {
@@ -211,7 +217,7 @@ private slots:
         ResponderPrimeraClave(kClave);
         ResponderAcceso(kClave);
         QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Acceso);
-        QCOMPARE(gstrClave, kClave);
+        QVERIFY(EnVigor(kClave));
     }
 
     void nivelGuardado_data() {
@@ -244,7 +250,7 @@ private slots:
         Guardar(ajustes::kAuto, QStringLiteral("S"));
         // The write made before the window exists, then the activation's:
         // both carry the level the box shows.
-        CtrlVolFrm::AdelantarPrimeraEscritura(salida_);
+        Controlador::AdelantarPrimeraEscritura(salida_);
         // Auto-activation: no dialog at all.
         QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Auto);
         QCOMPARE(Hijo<QLineEdit>("TxtOb(0)")->text(), mostrado);
@@ -256,7 +262,7 @@ private slots:
     // so nothing is written ahead of it.
     void sinClaveNadaSeAdelanta() {
         Guardar(ajustes::kAuto, QStringLiteral("S"));
-        CtrlVolFrm::AdelantarPrimeraEscritura(salida_);
+        Controlador::AdelantarPrimeraEscritura(salida_);
         QVERIFY(salida_.palabras.empty());
     }
 
@@ -271,7 +277,7 @@ private slots:
         QCOMPARE(Hijo<QPushButton>("BtnActivar")->text(), QStringLiteral("Desac&tivar Control"));
         QVERIFY(Hijo<QCheckBox>("ChkAuto")->isChecked());
         QCOMPARE(Tip(), QStringLiteral("Funcionando"));
-        QCOMPARE(gstrClave, kClave);
+        QVERIFY(EnVigor(kClave));
         // With no tray on show, the window is not stranded: it stays on the taskbar.
         ventana_->MostrarVentanaInicial();
         QCOMPARE(ventana_->isVisible(), !bandeja::IconoVisible());
@@ -288,7 +294,7 @@ private slots:
         QFETCH(QString, autoGuardado);
         GuardarClave(kClave);
         Guardar(ajustes::kAuto, autoGuardado);
-        CtrlVolFrm::AdelantarPrimeraEscritura(salida_);
+        Controlador::AdelantarPrimeraEscritura(salida_);
         ResponderAcceso(kClave);
         QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Acceso);
         QVERIFY(!Hijo<QCheckBox>("ChkAuto")->isChecked());

@@ -12,6 +12,7 @@
 #include "support/dialogos.h"
 #include "support/entorno_prueba.h"
 #include "support/politica_prueba.h"
+#include "support/principal_prueba.h"
 #include "support/salida_grabadora.h"
 #include "support/shell_grabadora.h"
 #include "tray/bandeja.h"
@@ -113,7 +114,8 @@ class PruebaVentanaPrincipal : public QObject {
 
     EntornoPrueba entorno_;
     SalidaGrabadora salida_;
-    std::unique_ptr<VentanaContada> ventana_;
+    std::unique_ptr<PrincipalPrueba<VentanaContada>> programa_;
+    VentanaContada* ventana_ = nullptr;
     int terminaciones_ = 0;
 
     template <typename T> T* Hijo(const char* nombre) {
@@ -136,22 +138,25 @@ class PruebaVentanaPrincipal : public QObject {
     void Enter() { QTest::keyClick(Nivel(), Qt::Key_Return); }
     // The way back from the tray, with no password set: the window in use again.
     void Volver() {
-        bandeja::Form_MouseMove(ventana_.get(), bandeja::WM_LBUTTONUP);
-        QVERIFY(!bandeja::Bloqueada(ventana_.get()));
+        bandeja::Form_MouseMove(programa_->cerrojo, bandeja::WM_LBUTTONUP);
+        QVERIFY(!programa_->cerrojo.Bloqueado());
     }
 
 private slots:
     void init() {
         entorno_.Vaciar();
-        gstrClave.clear();
         salida_.palabras.clear();
         terminaciones_ = 0;
-        ventana_ = std::make_unique<VentanaContada>(salida_);
+        programa_ = std::make_unique<PrincipalPrueba<VentanaContada>>(salida_);
+        ventana_ = &programa_->ventana;
         ventana_->EstablecerTerminar([this] { ++terminaciones_; });
         ventana_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(ventana_.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(ventana_));
     }
-    void cleanup() { ventana_.reset(); }
+    void cleanup() {
+        ventana_ = nullptr;
+        programa_.reset();
+    }
 
     void definicionInicial() {
         QCOMPARE(Nivel()->text(), QStringLiteral("65535"));
@@ -428,9 +433,10 @@ private slots:
         const auto restaurar =
             qScopeGuard([antes = QApplication::palette()] { QApplication::setPalette(antes); });
         QApplication::setPalette(PaletaOscura());
-        VentanaContada principal(salida_);
-        AccesoFrm acceso;
-        ajustes::ParametrosFrm parametros;
+        acceso::Cerrojo cerrojo;
+        VentanaContada principal(salida_, cerrojo);
+        AccesoFrm acceso(cerrojo);
+        ajustes::ParametrosFrm parametros({});
         AcercaDeFrm acercaDe;
         for (QWidget* ventana :
              std::initializer_list<QWidget*>{&principal, &acceso, &parametros, &acercaDe}) {
@@ -446,7 +452,7 @@ private slots:
     void modoDispositivoYAviso() {
         QVERIFY(ajustes::Escribir(ajustes::kModo, QStringLiteral("tope")).ok());
         QVERIFY(ajustes::Escribir(ajustes::kDispositivo, QStringLiteral("auriculares")).ok());
-        CtrlVolFrm::AdelantarPrimeraEscritura(salida_);
+        Controlador::AdelantarPrimeraEscritura(salida_);
         QCOMPARE(salida_.preferencias.modo, volumen::Modo::Tope);
         QCOMPARE(salida_.preferencias.dispositivo, std::string("auriculares"));
 
@@ -504,7 +510,7 @@ private slots:
         Nivel()->setFocus();
         QCoreApplication::processEvents(); // the selection that comes with the focus
         Nivel()->setCursorPosition(1);
-        QTest::keyClick(ventana_.get(), Qt::Key_M, Qt::AltModifier);
+        QTest::keyClick(ventana_, Qt::Key_M, Qt::AltModifier);
         QTRY_VERIFY(Menu()->isVisible());
         QTest::keyClick(Menu(), Qt::Key_Escape);
         QTRY_VERIFY(!Menu()->isVisible());
@@ -610,11 +616,11 @@ private slots:
     // press begun before the lock, not a close request; the level held is the
     // one of the moment the lock began, and a refused check leaves it so.
     void bloqueadaNadaLaUsa() {
-        gstrClave = QStringLiteral("abc");
+        programa_->cerrojo.FijarClave(QStringLiteral("abc"));
         Barra()->setValue(16384);
         Activar()->animateClick(); // clicks a moment later, as AT-SPI's Press does
         Activar()->click();
-        QVERIFY(bandeja::Bloqueada(ventana_.get()));
+        QVERIFY(programa_->cerrojo.Bloqueado());
         QVERIFY(!ventana_->isEnabled());
 
         QAccessibleInterface* boton = QAccessible::queryAccessibleInterface(Activar());
@@ -633,7 +639,7 @@ private slots:
         QCOMPARE(terminaciones_, 0);
         QCOMPARE(Activar()->text(), QStringLiteral("Desac&tivar Control"));
         salida_.palabras.clear();
-        const_cast<volumen::CicloControl&>(ventana_->Ciclo()).Timer_Timer();
+        ventana_->Ciclo().Timer_Timer();
         QCOMPARE(salida_.palabras, std::vector<std::uint32_t>{kPalabra32768});
 
         // The right password: the window comes back as it was locked.
@@ -641,8 +647,8 @@ private slots:
             QTest::keyClicks(dialogo->focusWidget(), QStringLiteral("abc"));
             QTest::keyClick(dialogo->focusWidget(), Qt::Key_Return);
         });
-        bandeja::Form_MouseMove(ventana_.get(), bandeja::WM_LBUTTONUP);
-        QVERIFY(!bandeja::Bloqueada(ventana_.get()));
+        bandeja::Form_MouseMove(programa_->cerrojo, bandeja::WM_LBUTTONUP);
+        QVERIFY(!programa_->cerrojo.Bloqueado());
         QVERIFY(ventana_->isEnabled());
         QCOMPARE(Nivel()->text(), QStringLiteral("32768"));
         QCOMPARE(Barra()->value(), 16384);
@@ -657,7 +663,7 @@ private slots:
         const auto quitar = qScopeGuard([] { politica_prueba::Quitar(); });
         QVERIFY(politica_prueba::Poner({{QStringLiteral("Valor"), QStringLiteral("20001")},
                                         {QStringLiteral("Auto"), QStringLiteral("S")}}));
-        ventana_->AplicarPolitica();
+        programa_->controlador.AplicarPolitica();
         auto* autoactivar = Hijo<QCheckBox>("ChkAuto");
         QCOMPARE(Nivel()->text(), QStringLiteral("20000"));
         QVERIFY(autoactivar->isChecked());
@@ -676,7 +682,7 @@ private slots:
 
         // The policy lets Auto go and moves the level: Grabar saves Auto alone.
         QVERIFY(politica_prueba::Poner({{QStringLiteral("Valor"), QStringLiteral("30000")}}));
-        ventana_->AplicarPolitica();
+        programa_->controlador.AplicarPolitica();
         QVERIFY(autoactivar->isEnabled());
         Hijo<QPushButton>("BtnFijar")->click();
         const QSettings guardado(entorno_.ArchivoAjustes(), QSettings::IniFormat);
@@ -688,7 +694,7 @@ private slots:
         Volver();
         QVERIFY(ventana_->isEnabled() && !Nivel()->isEnabled() && !Barra()->isEnabled());
         QVERIFY(politica_prueba::Poner({{QStringLiteral("Valor"), QStringLiteral("20000")}}));
-        ventana_->AplicarPolitica(); // held at once while control runs
+        programa_->controlador.AplicarPolitica(); // held at once while control runs
         QCOMPARE(salida_.palabras.back(), 20000u * volumen::kCanalEnAmbasMitades);
     }
 };

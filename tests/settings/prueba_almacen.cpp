@@ -7,6 +7,7 @@
 #include "vigia_cajas.h"
 
 #include "settings/ajustes.h"
+#include "settings/parametros_frm.h"
 #include "support/entorno_prueba.h"
 #include "support/politica_prueba.h"
 

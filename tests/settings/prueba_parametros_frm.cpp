@@ -6,8 +6,6 @@
 #include "limite_archivo.h"
 #include "vigia_cajas.h"
 
-#include "access/acceso.h"
-#include "access/huella_clave.h"
 #include "look/ventana.h"
 #include "settings/ajustes.h"
 #include "settings/parametros_frm.h"
@@ -16,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QSettings>
 #include <QStyle>
@@ -43,6 +40,13 @@ const QString kTextoActualizados = QStringLiteral("Datos actualizados.");
 // "abc" as the store holds it.
 const QString kAbcCifrada = QStringLiteral("MwM");
 const QString kQuince = QStringLiteral("abcdefghijklmno");
+
+// The password in force, as the lock keeps it in the program: what the
+// dialog is given, and what it puts in force.
+QString gClaveEnVigor;
+ajustes::ClaveEnVigor EnVigor(bool impuesta = false) {
+    return {gClaveEnVigor, impuesta, [](const QString& nueva) { gClaveEnVigor = nueva; }};
+}
 
 std::optional<QString> Cifrada(const QString& clave) {
     return ajustes::CifrarClave(true, clave, ajustes::kBaseCifrado);
@@ -82,7 +86,7 @@ bool MostrarActivo(QWidget& ventana) {
 }
 
 void Preparar(const QString& claveEnVigor, const QString& intervalo) {
-    gstrClave = claveEnVigor;
+    gClaveEnVigor = claveEnVigor;
     if (!claveEnVigor.isEmpty()) {
         QVERIFY(ajustes::Escribir(ajustes::kPass, *Cifrada(claveEnVigor)).ok());
     }
@@ -154,12 +158,11 @@ private:
 
 void PruebaParametrosFrm::init() {
     entorno_.Vaciar();
-    gstrClave.clear();
-    gblnAcceso = false;
+    gClaveEnVigor.clear();
 }
 
 void PruebaParametrosFrm::cleanup() {
-    gstrClave.clear();
+    gClaveEnVigor.clear();
 }
 
 void PruebaParametrosFrm::ComprobarAlmacen(const QString& pass, const QString& intervalo) {
@@ -188,7 +191,7 @@ void PruebaParametrosFrm::carga() {
     Preparar(clave, intervaloGuardado);
     const bool habiaArchivo = QFileInfo::exists(entorno_.ArchivoAjustes());
 
-    ParametrosFrm dialogo;
+    ParametrosFrm dialogo(EnVigor());
     QVERIFY(MostrarActivo(dialogo));
     for (const int indice : {kClave, kRepeticion}) {
         QLineEdit* campo = dialogo.Txts(indice);
@@ -250,7 +253,7 @@ void PruebaParametrosFrm::controles() {
     QFETCH(QRect, sitio);
     QFETCH(bool, ajustadoAlTexto);
     QFETCH(QString, ayuda);
-    ParametrosFrm dialogo;
+    ParametrosFrm dialogo(EnVigor());
     auto* control = dialogo.findChild<QWidget*>(nombre);
     QVERIFY(control != nullptr);
     if (auto* etiqueta = qobject_cast<QLabel*>(control)) {
@@ -276,7 +279,7 @@ void PruebaParametrosFrm::controles() {
 }
 
 void PruebaParametrosFrm::aspecto() {
-    ParametrosFrm dialogo;
+    ParametrosFrm dialogo(EnVigor());
     QVERIFY(MostrarActivo(dialogo));
     QCOMPARE(dialogo.windowTitle(), kTituloDialogo);
     const QSize cliente(ventana::Twips(6765), ventana::Twips(1515));
@@ -342,8 +345,8 @@ void PruebaParametrosFrm::teclaEnLaClave() {
     QFETCH(Tecla, tecla);
     QFETCH(bool, habilita);
     QFETCH(QString, textoDespues);
-    gstrClave = clave;
-    ParametrosFrm dialogo;
+    gClaveEnVigor = clave;
+    ParametrosFrm dialogo(EnVigor());
     QVERIFY(MostrarActivo(dialogo));
     QLineEdit* campo = dialogo.Txts(kClave);
     switch (tecla) {
@@ -381,8 +384,8 @@ void PruebaParametrosFrm::teclaEnLaClave() {
 }
 
 void PruebaParametrosFrm::ordenDeTabulacion() {
-    gstrClave = QStringLiteral("abc");
-    ParametrosFrm dialogo;
+    gClaveEnVigor = QStringLiteral("abc");
+    ParametrosFrm dialogo(EnVigor());
     QVERIFY(MostrarActivo(dialogo));
     // Where the focus is, then after each press of Tab.
     const auto recorrido = [](int pulsaciones) {
@@ -402,8 +405,8 @@ void PruebaParametrosFrm::ordenDeTabulacion() {
 }
 
 void PruebaParametrosFrm::seleccionAlEntrar() {
-    gstrClave = QStringLiteral("abcdef");
-    ParametrosFrm dialogo;
+    gClaveEnVigor = QStringLiteral("abcdef");
+    ParametrosFrm dialogo(EnVigor());
     QVERIFY(MostrarActivo(dialogo));
     QLineEdit* clave = dialogo.Txts(kClave);
     QLineEdit* repeticion = dialogo.Txts(kRepeticion);
@@ -462,7 +465,7 @@ void PruebaParametrosFrm::grabar() {
     Preparar(claveEnVigor, QStringLiteral("45"));
 
     VigiaCajas vigia;
-    ParametrosFrm dialogo;
+    ParametrosFrm dialogo(EnVigor());
     QVERIFY(MostrarActivo(dialogo));
     QLineEdit* clave = dialogo.Txts(kClave);
     QLineEdit* repeticion = dialogo.Txts(kRepeticion);
@@ -499,7 +502,7 @@ void PruebaParametrosFrm::grabar() {
     QVERIFY(!dialogo.isVisible());
     QCOMPARE(dialogo.result(), int{QDialog::Accepted});
 
-    QCOMPARE(gstrClave, claveNueva);
+    QCOMPARE(gClaveEnVigor, claveNueva);
     const auto pass = hijo::Leer(ajustes::kPass);
     QVERIFY(pass.has_value());
     QCOMPARE(pass->size(), claveNueva.size());
@@ -527,7 +530,7 @@ void PruebaParametrosFrm::noCoincide() {
     Preparar(QStringLiteral("abc"), QStringLiteral("45"));
 
     VigiaCajas vigia;
-    ParametrosFrm dialogo;
+    ParametrosFrm dialogo(EnVigor());
     QVERIFY(MostrarActivo(dialogo));
     QLineEdit* clave = dialogo.Txts(kClave);
     QLineEdit* repeticion = dialogo.Txts(kRepeticion);
@@ -549,7 +552,7 @@ void PruebaParametrosFrm::noCoincide() {
     QVERIFY(dialogo.isVisible());
     QCOMPARE(clave->text(), enClave);
     QCOMPARE(repeticion->text(), repetida);
-    QCOMPARE(gstrClave, QStringLiteral("abc"));
+    QCOMPARE(gClaveEnVigor, QStringLiteral("abc"));
     ComprobarAlmacen(kAbcCifrada, QStringLiteral("45"));
 
     // Corrected, it saves.
@@ -558,7 +561,7 @@ void PruebaParametrosFrm::noCoincide() {
     QTest::mouseClick(dialogo.BtnGrabar(), Qt::LeftButton);
     QCOMPARE(vigia.vistas().size(), std::size_t{2});
     QCOMPARE(vigia.vistas().back().texto, kTextoActualizados);
-    QCOMPARE(gstrClave, enClave);
+    QCOMPARE(gClaveEnVigor, enClave);
     ComprobarAlmacen(*Cifrada(enClave), QStringLiteral("2"));
 }
 
@@ -573,7 +576,7 @@ void PruebaParametrosFrm::salirSinGrabar() {
     QFETCH(Salida, salida);
     Preparar(QStringLiteral("abc"), QStringLiteral("45"));
     VigiaCajas vigia;
-    ParametrosFrm dialogo;
+    ParametrosFrm dialogo(EnVigor());
     QVERIFY(MostrarActivo(dialogo));
     Teclear(dialogo.Txts(kClave), QStringLiteral("nuevo"));
     Borrar(dialogo.Txts(kRepeticion));
@@ -592,7 +595,7 @@ void PruebaParametrosFrm::salirSinGrabar() {
     QVERIFY(!dialogo.isVisible());
     QCOMPARE(dialogo.result(), int{QDialog::Rejected});
     QVERIFY(vigia.vistas().empty());
-    QCOMPARE(gstrClave, QStringLiteral("abc"));
+    QCOMPARE(gClaveEnVigor, QStringLiteral("abc"));
     ComprobarAlmacen(kAbcCifrada, QStringLiteral("45"));
 }
 
@@ -622,8 +625,8 @@ void PruebaParametrosFrm::limiteDeDiez() {
     QFETCH(int, borrados);
     QFETCH(QString, tecleado);
     QFETCH(QString, esperado);
-    gstrClave = claveEnVigor;
-    ParametrosFrm dialogo;
+    gClaveEnVigor = claveEnVigor;
+    ParametrosFrm dialogo(EnVigor());
     QVERIFY(MostrarActivo(dialogo));
     QTest::keyClick(dialogo.Txts(kClave), Qt::Key_Shift);
     if (campo == kRepeticion) {
@@ -661,12 +664,12 @@ void PruebaParametrosFrm::claveNoCifrable() {
     QFETCH(QString, claveEnVigor);
     QFETCH(QString, tecleada);
     QFETCH(int, posicion);
-    gstrClave = claveEnVigor;
+    gClaveEnVigor = claveEnVigor;
     QVERIFY(ajustes::Escribir(ajustes::kPass, kAbcCifrada).ok());
     QVERIFY(ajustes::Escribir(ajustes::kIntervalo, QStringLiteral("45")).ok());
 
     VigiaCajas vigia;
-    ParametrosFrm dialogo;
+    ParametrosFrm dialogo(EnVigor());
     QVERIFY(MostrarActivo(dialogo));
     if (!tecleada.isNull()) {
         Teclear(dialogo.Txts(kClave), tecleada);
@@ -689,7 +692,7 @@ void PruebaParametrosFrm::claveNoCifrable() {
     QVERIFY2(caja.texto.contains(QStringLiteral("posición %1").arg(posicion)),
              qPrintable(caja.texto));
     QVERIFY(dialogo.isVisible());
-    QCOMPARE(gstrClave, claveEnVigor);
+    QCOMPARE(gClaveEnVigor, claveEnVigor);
     ComprobarAlmacen(kAbcCifrada, QStringLiteral("45"));
 }
 
@@ -712,7 +715,7 @@ void PruebaParametrosFrm::falloAlGrabar() {
     QCOMPARE(Cifrada(nueva)->toUtf8().size(), kAbcCifrada.toUtf8().size());
 
     VigiaCajas vigia;
-    ParametrosFrm dialogo;
+    ParametrosFrm dialogo(EnVigor());
     QVERIFY(MostrarActivo(dialogo));
     Teclear(dialogo.Txts(kClave), nueva);
     QTest::keyClick(dialogo.Txts(kClave), Qt::Key_Tab);
@@ -757,7 +760,7 @@ void PruebaParametrosFrm::falloAlGrabar() {
     QVERIFY(caja.texto.startsWith(QStringLiteral("No se pudo guardar la configuración.\n")));
     QCOMPARE(caja.padre, &dialogo);
     QVERIFY(dialogo.isVisible());
-    QCOMPARE(gstrClave, QStringLiteral("abc"));
+    QCOMPARE(gClaveEnVigor, QStringLiteral("abc"));
     // The store still agrees with the password in force.
     ComprobarAlmacen(kAbcCifrada, QString(QLatin1String("")));
 
@@ -765,7 +768,7 @@ void PruebaParametrosFrm::falloAlGrabar() {
     QTest::mouseClick(dialogo.BtnGrabar(), Qt::LeftButton);
     QCOMPARE(vigia.vistas().size(), std::size_t{2});
     QCOMPARE(vigia.vistas().back().texto, kTextoActualizados);
-    QCOMPARE(gstrClave, nueva);
+    QCOMPARE(gClaveEnVigor, nueva);
     ComprobarAlmacen(*Cifrada(nueva), QStringLiteral("2"));
 }
 
@@ -783,7 +786,7 @@ void PruebaParametrosFrm::falloAlDeshacer() {
     Preparar(vieja, QString());
 
     VigiaCajas vigia;
-    ParametrosFrm dialogo;
+    ParametrosFrm dialogo(EnVigor());
     QVERIFY(MostrarActivo(dialogo));
     Teclear(dialogo.Txts(kClave), nueva);
     QTest::keyClick(dialogo.Txts(kClave), Qt::Key_Tab);
@@ -806,12 +809,12 @@ void PruebaParametrosFrm::falloAlDeshacer() {
     const auto pass = hijo::Leer(ajustes::kPass);
     QVERIFY(pass.has_value());
     QCOMPARE(ajustes::CifrarClave(false, *pass, ajustes::kBaseCifrado),
-             std::optional<QString>(gstrClave));
-    QCOMPARE(gstrClave, nueva);
+             std::optional<QString>(gClaveEnVigor));
+    QCOMPARE(gClaveEnVigor, nueva);
 }
 
 void PruebaParametrosFrm::modalSobreSuPropietario() {
-    gstrClave = QStringLiteral("abc");
+    gClaveEnVigor = QStringLiteral("abc");
     QWidget propietario;
     const QRect pantalla = QGuiApplication::primaryScreen()->availableGeometry();
     const QPoint kDesdeLaEsquina(40, 30);
@@ -831,7 +834,7 @@ void PruebaParametrosFrm::modalSobreSuPropietario() {
         bool repeticionActiva = true;
     };
     for (const QString& nueva : {QStringLiteral("uno"), QStringLiteral("dos")}) {
-        const QString enVigor = gstrClave;
+        const QString enVigor = gClaveEnVigor;
         Visto visto;
         AlAbrirseDialogo([&visto, nueva](QWidget* modal) {
             auto* dialogo = qobject_cast<ParametrosFrm*>(modal);
@@ -860,7 +863,7 @@ void PruebaParametrosFrm::modalSobreSuPropietario() {
                 dialogo->reject();
             }
         });
-        ajustes::MostrarParametros(&propietario);
+        ajustes::MostrarParametros(&propietario, EnVigor());
         QVERIFY(visto.abierto);
         QCOMPARE(visto.padre, &propietario);
         QVERIFY(visto.modal);
@@ -871,7 +874,7 @@ void PruebaParametrosFrm::modalSobreSuPropietario() {
         // Every opening starts again from the password in force.
         QCOMPARE(visto.clave, enVigor);
         QVERIFY(!visto.repeticionActiva);
-        QCOMPARE(gstrClave, nueva);
+        QCOMPARE(gClaveEnVigor, nueva);
         // Closed is gone: nothing of it is left under its owner.
         QVERIFY(propietario.findChildren<ParametrosFrm*>().isEmpty());
     }
@@ -879,8 +882,8 @@ void PruebaParametrosFrm::modalSobreSuPropietario() {
 
     // Escape leaves without saving.
     AlAbrirseDialogo([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
-    ajustes::MostrarParametros(&propietario);
-    QCOMPARE(gstrClave, QStringLiteral("dos"));
+    ajustes::MostrarParametros(&propietario, EnVigor());
+    QCOMPARE(gClaveEnVigor, QStringLiteral("dos"));
     QCOMPARE(vigia.vistas().size(), std::size_t{2});
     ComprobarAlmacen(*Cifrada(QStringLiteral("dos")), QStringLiteral("2"));
 }
@@ -889,11 +892,8 @@ void PruebaParametrosFrm::modalSobreSuPropietario() {
 // takes none, and says so instead of saving.
 void PruebaParametrosFrm::claveDelAdministrador() {
     Preparar(QStringLiteral("abc"), QStringLiteral("45"));
-    acceso::FijarClaveAdministrador(
-        acceso::TextoHuella(acceso::CrearHuella(QStringLiteral("x"), 1)));
-    const auto quitar = qScopeGuard([] { acceso::FijarClaveAdministrador(QString()); });
     VigiaCajas vigia;
-    ParametrosFrm dialogo;
+    ParametrosFrm dialogo(EnVigor(true));
     QVERIFY(MostrarActivo(dialogo));
     for (const int campo : {kClave, kRepeticion}) {
         QVERIFY(!dialogo.Txts(campo)->isEnabled());
@@ -904,7 +904,7 @@ void PruebaParametrosFrm::claveDelAdministrador() {
     QCOMPARE(vigia.vistas().size(), std::size_t{1});
     QCOMPARE(vigia.vistas().front().nombre, QLatin1String(ajustes::kAvisoClaveImpuesta));
     QVERIFY(dialogo.isVisible());
-    QCOMPARE(gstrClave, QStringLiteral("abc"));
+    QCOMPARE(gClaveEnVigor, QStringLiteral("abc"));
     ComprobarAlmacen(kAbcCifrada, QStringLiteral("45"));
 }
 

@@ -1,7 +1,5 @@
 #include "support/entorno_prueba.h"
 
-#include "settings/ajustes.h"
-
 #include <QDir>
 #include <QFile>
 
@@ -14,11 +12,8 @@ EntornoPrueba::EntornoPrueba() {
     qputenv("XDG_RUNTIME_DIR", (raiz_.path() + QStringLiteral("/run")).toLocal8Bit());
 }
 
-QString EntornoPrueba::CarpetaConfiguracion() const { return raiz_.path() + QStringLiteral("/config"); }
-
-QString EntornoPrueba::ArchivoAjustes() const {
-    return CarpetaConfiguracion() + QLatin1Char('/') + ajustes::NombreAplicacion() +
-           QStringLiteral(".conf");
+QString EntornoPrueba::CarpetaConfiguracion() const {
+    return raiz_.path() + QStringLiteral("/config");
 }
 
 void EntornoPrueba::Vaciar() {

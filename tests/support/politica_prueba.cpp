@@ -1,6 +1,5 @@
 #include "support/politica_prueba.h"
 
-#include "access/huella_clave.h"
 #include "settings/ajustes.h"
 
 #include <QDir>
@@ -59,10 +58,6 @@ bool Poner(const QMap<QString, QString>& valores) {
 bool Quitar() {
     return EtcPropio() && (!QFileInfo::exists(ajustes::UbicacionPolitica()) ||
                            QFile::remove(ajustes::UbicacionPolitica()));
-}
-
-QString Clave(const QString& clave) {
-    return acceso::TextoHuella(acceso::CrearHuella(clave, kIteracionesPrueba));
 }
 
 } // namespace politica_prueba

@@ -3,6 +3,8 @@
 // that only their process tree sees. Anywhere else nothing is written.
 #pragma once
 
+#include "access/huella_clave.h"
+
 #include <QByteArray>
 #include <QMap>
 #include <QString>
@@ -18,8 +20,10 @@ bool EtcPropio();
 // mode 0644. False, saying why, when /etc is not the test's own.
 bool Poner(const QMap<QString, QString>& valores);
 bool Quitar();
-// The policy's Clave for a password.
-QString Clave(const QString& clave);
+// The policy's Clave for a password (the access room makes it).
+inline QString Clave(const QString& clave) {
+    return acceso::TextoHuella(acceso::CrearHuella(clave, kIteracionesPrueba));
+}
 
 } // namespace politica_prueba
 

@@ -59,7 +59,7 @@ class PruebaBandejaX : public QObject {
         if (!ventana_->isVisible()) {
             return;
         }
-        bandeja::Bloquear(ventana_.get());
+        ventana_->cerrojo.Bloquear();
         QTRY_VERIFY_WITH_TIMEOUT(!ventana_->isVisible(), kEsperaMs);
         QTRY_VERIFY_WITH_TIMEOUT(!x_.VentanaMapeada(IdVentanaPrincipal()), kEsperaMs);
     }
@@ -72,8 +72,6 @@ class PruebaBandejaX : public QObject {
 private slots:
     void initTestCase() {
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
-        gstrClave.clear();
-        gblnAcceso = false;
         ventana_ = std::make_unique<VentanaPrueba>();
     }
 
@@ -134,7 +132,7 @@ private slots:
 
     void bloqueadaSeOcultaEnLaBandeja() {
         QVERIFY(ventana_->isVisible());
-        bandeja::Bloquear(ventana_.get());
+        ventana_->cerrojo.Bloquear();
         QTRY_VERIFY_WITH_TIMEOUT(!ventana_->isVisible(), kEsperaMs);
         QTRY_VERIFY_WITH_TIMEOUT(!x_.VentanaMapeada(IdVentanaPrincipal()), kEsperaMs);
         // The hiding leaves the icon and its tip alone.
@@ -144,7 +142,7 @@ private slots:
 
     void clicDerechoNoHaceNada() {
         Ocultar();
-        gstrClave = QString::fromLatin1(kClave);
+        ventana_->cerrojo.FijarClave(QString::fromLatin1(kClave));
         ConductorAcceso conductor(ConductorAcceso::Respuesta::Cancelar);
         QSignalSpy activaciones(IconoQt(), &QSystemTrayIcon::activated);
         const QPoint centro = CentroIcono();
@@ -159,7 +157,7 @@ private slots:
 
     void clicConClaveCanceladoLaDejaOculta() {
         Ocultar();
-        gstrClave = QString::fromLatin1(kClave);
+        ventana_->cerrojo.FijarClave(QString::fromLatin1(kClave));
         ConductorAcceso conductor(ConductorAcceso::Respuesta::Cancelar, {}, {}, kPausaHumanaMs);
         const QPoint centro = CentroIcono();
         QVERIFY(x_.Clic(centro.x(), centro.y()));
@@ -169,24 +167,25 @@ private slots:
         QTest::qWait(kEsperaNegativaMs);
         QVERIFY(!ventana_->isVisible());
         QVERIFY(!x_.VentanaMapeada(IdVentanaPrincipal()));
-        QVERIFY(!gblnAcceso);
+        QVERIFY(!ventana_->cerrojo.AccesoConcedido());
     }
 
     void clicConClaveCorrectaMuestraLaVentanaNormal() {
         Ocultar();
-        gstrClave = QString::fromLatin1(kClave);
-        ConductorAcceso conductor(ConductorAcceso::Respuesta::Clave, gstrClave, {}, kPausaHumanaMs);
+        ventana_->cerrojo.FijarClave(QString::fromLatin1(kClave));
+        ConductorAcceso conductor(ConductorAcceso::Respuesta::Clave, QString::fromLatin1(kClave),
+                                  {}, kPausaHumanaMs);
         const QPoint centro = CentroIcono();
         QVERIFY(x_.Clic(centro.x(), centro.y()));
         VerificarMostradaNormal();
         QCOMPARE(conductor.Titulos(), QStringList{QString::fromLatin1(kTituloAcceso)});
-        QVERIFY(!gblnAcceso);
+        QVERIFY(!ventana_->cerrojo.AccesoConcedido());
     }
 
     // A click while the window is on show does nothing, not even a dialog.
     void clicConLaVentanaVisibleNoHaceNada() {
         QVERIFY(ventana_->isVisible());
-        gstrClave = QString::fromLatin1(kClave);
+        ventana_->cerrojo.FijarClave(QString::fromLatin1(kClave));
         ConductorAcceso conductor(ConductorAcceso::Respuesta::Cancelar);
         QSignalSpy activaciones(IconoQt(), &QSystemTrayIcon::activated);
         const QPoint centro = CentroIcono();
@@ -201,7 +200,7 @@ private slots:
     // open and are dropped: one dialog for one double click.
     void dobleClicConClaveActuaUnaVez() {
         Ocultar();
-        gstrClave = QString::fromLatin1(kClave);
+        ventana_->cerrojo.FijarClave(QString::fromLatin1(kClave));
         ConductorAcceso conductor(ConductorAcceso::Respuesta::Cancelar, {}, {}, kPausaHumanaMs);
         QSignalSpy activaciones(IconoQt(), &QSystemTrayIcon::activated);
         const QPoint centro = CentroIcono();
@@ -218,7 +217,7 @@ private slots:
     // visible.
     void dobleClicSinClaveMuestraLaVentana() {
         Ocultar();
-        gstrClave.clear();
+        ventana_->cerrojo.FijarClave({});
         QSignalSpy activaciones(IconoQt(), &QSystemTrayIcon::activated);
         const QPoint centro = CentroIcono();
         QVERIFY(x_.DobleClic(centro.x(), centro.y()));

@@ -56,8 +56,6 @@ private slots:
     void init() {
         ventana_ = std::make_unique<VentanaPrueba>();
         shell_.visible = false;
-        gstrClave.clear();
-        gblnAcceso = false;
     }
     void cleanup() { ventana_.reset(); }
 
@@ -107,9 +105,9 @@ private slots:
         shell_.visible = true;
         MostrarNormal();
         ventana_->showMaximized();
-        bandeja::Form_Resize(ventana_.get(), Qt::WindowNoState);
+        ventana_->cerrojo.CambioDeEstado(Qt::WindowNoState);
         ventana_->showNormal();
-        bandeja::Form_Resize(ventana_.get(), Qt::WindowMaximized);
+        ventana_->cerrojo.CambioDeEstado(Qt::WindowMaximized);
         QTest::qWait(kEsperaNegativaMs);
         QVERIFY(ventana_->isVisible());
     }
@@ -118,42 +116,42 @@ private slots:
 
     void clicSinClaveMuestraLaVentanaNormal() {
         OcultarEnLaBandeja();
-        bandeja::Form_MouseMove(ventana_.get(), bandeja::WM_LBUTTONUP);
+        bandeja::Form_MouseMove(ventana_->cerrojo, bandeja::WM_LBUTTONUP);
         VerificarMostradaNormal();
-        QVERIFY(!gblnAcceso);
+        QVERIFY(!ventana_->cerrojo.AccesoConcedido());
     }
 
     void clicConClaveCorrectaMuestraLaVentanaNormal() {
         OcultarEnLaBandeja();
-        gstrClave = QString::fromLatin1(kClave);
-        ConductorAcceso conductor(ConductorAcceso::Respuesta::Clave, gstrClave);
-        bandeja::Form_MouseMove(ventana_.get(), bandeja::WM_LBUTTONUP);
+        ventana_->cerrojo.FijarClave(QString::fromLatin1(kClave));
+        ConductorAcceso conductor(ConductorAcceso::Respuesta::Clave, QString::fromLatin1(kClave));
+        bandeja::Form_MouseMove(ventana_->cerrojo, bandeja::WM_LBUTTONUP);
         QCOMPARE(conductor.Titulos(), QStringList{QString::fromLatin1(kTituloAcceso)});
         QCOMPARE(conductor.SinControles(), 0);
         VerificarMostradaNormal();
-        QVERIFY(!gblnAcceso);
+        QVERIFY(!ventana_->cerrojo.AccesoConcedido());
     }
 
     void clicConClaveCanceladoLaDejaOculta() {
         OcultarEnLaBandeja();
-        gstrClave = QString::fromLatin1(kClave);
+        ventana_->cerrojo.FijarClave(QString::fromLatin1(kClave));
         ConductorAcceso conductor(ConductorAcceso::Respuesta::Cancelar);
-        bandeja::Form_MouseMove(ventana_.get(), bandeja::WM_LBUTTONUP);
+        bandeja::Form_MouseMove(ventana_->cerrojo, bandeja::WM_LBUTTONUP);
         QCOMPARE(conductor.Abiertos(), 1);
         QVERIFY(!ventana_->isVisible());
         QVERIFY(ventana_->isMinimized());
-        QVERIFY(!gblnAcceso);
+        QVERIFY(!ventana_->cerrojo.AccesoConcedido());
     }
 
     void cadaVueltaPideLaClave() {
-        gstrClave = QString::fromLatin1(kClave);
-        ConductorAcceso conductor(ConductorAcceso::Respuesta::Clave, gstrClave);
+        ventana_->cerrojo.FijarClave(QString::fromLatin1(kClave));
+        ConductorAcceso conductor(ConductorAcceso::Respuesta::Clave, QString::fromLatin1(kClave));
         OcultarEnLaBandeja();
-        bandeja::Form_MouseMove(ventana_.get(), bandeja::WM_LBUTTONUP);
+        bandeja::Form_MouseMove(ventana_->cerrojo, bandeja::WM_LBUTTONUP);
         VerificarMostradaNormal();
         ventana_->showMinimized();
         QTRY_VERIFY(!ventana_->isVisible());
-        bandeja::Form_MouseMove(ventana_.get(), bandeja::WM_LBUTTONUP);
+        bandeja::Form_MouseMove(ventana_->cerrojo, bandeja::WM_LBUTTONUP);
         VerificarMostradaNormal();
         QCOMPARE(conductor.Abiertos(), 2);
     }
@@ -162,7 +160,7 @@ private slots:
     // second check inside the first.
     void clicConElDialogoAbiertoSeDescarta() {
         OcultarEnLaBandeja();
-        gstrClave = QString::fromLatin1(kClave);
+        ventana_->cerrojo.FijarClave(QString::fromLatin1(kClave));
         bool visibleDentro = false;
         bool clicDentro = false;
         ConductorAcceso conductor(ConductorAcceso::Respuesta::Cancelar, {}, [&] {
@@ -171,9 +169,9 @@ private slots:
             }
             clicDentro = true;
             visibleDentro = acceso::AccesoFrmVisible();
-            bandeja::Form_MouseMove(ventana_.get(), bandeja::WM_LBUTTONUP);
+            bandeja::Form_MouseMove(ventana_->cerrojo, bandeja::WM_LBUTTONUP);
         });
-        bandeja::Form_MouseMove(ventana_.get(), bandeja::WM_LBUTTONUP);
+        bandeja::Form_MouseMove(ventana_->cerrojo, bandeja::WM_LBUTTONUP);
         QVERIFY(visibleDentro);
         QCOMPARE(conductor.Abiertos(), 1);
         QVERIFY(!ventana_->isVisible());
@@ -182,13 +180,13 @@ private slots:
     // A click while the window is in use does nothing, not even a dialog.
     void conLaVentanaEnUsoNadaCambia() {
         MostrarNormal();
-        gstrClave = QString::fromLatin1(kClave);
+        ventana_->cerrojo.FijarClave(QString::fromLatin1(kClave));
         ConductorAcceso conductor(ConductorAcceso::Respuesta::Cancelar);
-        bandeja::Form_MouseMove(ventana_.get(), bandeja::WM_LBUTTONUP);
+        bandeja::Form_MouseMove(ventana_->cerrojo, bandeja::WM_LBUTTONUP);
         QTest::qWait(kEsperaNegativaMs);
         QCOMPARE(conductor.Abiertos(), 0);
         VerificarMostradaNormal();
-        QVERIFY(!gblnAcceso);
+        QVERIFY(!ventana_->cerrojo.AccesoConcedido());
     }
 
     // Minimised on the taskbar (no icon on show), the window comes back only
@@ -197,7 +195,7 @@ private slots:
     void sinIconoCadaVueltaPasaPorLaClave() {
         MostrarNormal();
         ventana_->showMinimized();
-        gstrClave = QString::fromLatin1(kClave);
+        ventana_->cerrojo.FijarClave(QString::fromLatin1(kClave));
         const auto restaurarPorOtro = [this] {
             ventana_->setWindowState(ventana_->windowState() & ~Qt::WindowMinimized);
         };
@@ -209,18 +207,18 @@ private slots:
         QVERIFY(ventana_->isMinimized());
         QVERIFY(ventana_->isVisible()); // still on the taskbar
 
-        bandeja::Form_MouseMove(ventana_.get(), bandeja::WM_LBUTTONUP);
+        bandeja::Form_MouseMove(ventana_->cerrojo, bandeja::WM_LBUTTONUP);
         QCOMPARE(conductor.Abiertos(), 2);
         QVERIFY(ventana_->isMinimized());
 
         // With no password set the restore stands, with no dialog.
-        gstrClave.clear();
+        ventana_->cerrojo.FijarClave({});
         ventana_->showMinimized();
         restaurarPorOtro();
         QTest::qWait(kEsperaNegativaMs);
         VerificarMostradaNormal();
         QCOMPARE(conductor.Abiertos(), 2);
-        QVERIFY(!gblnAcceso);
+        QVERIFY(!ventana_->cerrojo.AccesoConcedido());
     }
 
     void otrosMensajesNoHacenNada_data() {
@@ -240,12 +238,12 @@ private slots:
     void otrosMensajesNoHacenNada() {
         QFETCH(std::uint32_t, mensaje);
         OcultarEnLaBandeja();
-        bandeja::Form_MouseMove(ventana_.get(), mensaje);
+        bandeja::Form_MouseMove(ventana_->cerrojo, mensaje);
         QVERIFY(!ventana_->isVisible());
 
-        gstrClave = QString::fromLatin1(kClave);
+        ventana_->cerrojo.FijarClave(QString::fromLatin1(kClave));
         ConductorAcceso conductor(ConductorAcceso::Respuesta::Cancelar);
-        bandeja::Form_MouseMove(ventana_.get(), mensaje);
+        bandeja::Form_MouseMove(ventana_->cerrojo, mensaje);
         QTest::qWait(kEsperaNegativaMs);
         QCOMPARE(conductor.Abiertos(), 0);
         QVERIFY(!ventana_->isVisible());

@@ -1,10 +1,9 @@
 // The Qt tray that takes the shell's place, on real widgets: what each notify
 // request does to the icon, and how the icon's activations reach the window.
 
-#include "access/acceso.h"
 #include "conductor_acceso.h"
-#include "support/shell_grabadora.h"
 #include "support/entorno_prueba.h"
+#include "support/shell_grabadora.h"
 #include "tray/bandeja.h"
 #include "tray/shell_qt.h"
 #include "ventana_prueba.h"
@@ -55,11 +54,7 @@ class PruebaShellQt : public QObject {
     EntornoPrueba entorno_;
 
 private slots:
-    void init() {
-        gNid = NOTIFYICONDATA{};
-        gstrClave.clear();
-        gblnAcceso = false;
-    }
+    void init() { gNid = NOTIFYICONDATA{}; }
     void cleanup() { bandeja::EstablecerShell(nullptr); }
 
     void sinShellPropioSeUsaLaPlataforma() {
@@ -205,7 +200,7 @@ private slots:
         ShellQt shell;
         bandeja::EstablecerShell(&shell);
         bandeja::AgregarIcono(&ventana, false);
-        gstrClave = QString::fromLatin1(kClave);
+        ventana.cerrojo.FijarClave(QString::fromLatin1(kClave));
         ConductorAcceso conductor(ConductorAcceso::Respuesta::Cancelar);
         for (const auto razon : {QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick,
                                  QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Unknown}) {
@@ -213,7 +208,7 @@ private slots:
         }
         QTest::qWait(kEsperaNegativaMs);
         QCOMPARE(conductor.Abiertos(), 0);
-        gstrClave.clear();
+        ventana.cerrojo.FijarClave({});
         for (const auto razon : {QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick,
                                  QSystemTrayIcon::MiddleClick}) {
             emit shell.Icono()->activated(razon);

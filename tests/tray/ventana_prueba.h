@@ -1,7 +1,10 @@
-// A plain top-level window standing in for the main window: it hands its state
-// changes to the tray the way the main window does, and carries an icon.
+// A plain top-level window standing in for the main window: guarded by a lock
+// of its own, which the tray tells where a locked window may hide, it hands
+// its state changes to the lock and takes the icon's clicks the way the main
+// window does, and carries an icon.
 #pragma once
 
+#include "access/acceso.h"
 #include "tray/bandeja.h"
 
 #include <QColor>
@@ -27,13 +30,17 @@ public:
         setWindowTitle(QStringLiteral("Ventana de prueba"));
         setWindowIcon(IconoPrueba(Qt::darkGreen));
         resize(kAnchoVentanaPrueba, kAltoVentanaPrueba);
+        cerrojo.Proteger(this, &bandeja::IconoVisible);
+        bandeja::AtenderIcono(this, cerrojo);
     }
+
+    acceso::Cerrojo cerrojo;
 
 protected:
     void changeEvent(QEvent* evento) override {
         QWidget::changeEvent(evento);
         if (evento->type() == QEvent::WindowStateChange) {
-            bandeja::Form_Resize(this, static_cast<QWindowStateChangeEvent*>(evento)->oldState());
+            cerrojo.CambioDeEstado(static_cast<QWindowStateChangeEvent*>(evento)->oldState());
         }
     }
 };

@@ -1,4 +1,0 @@
-#include "access/acceso.h"
-
-QString gstrClave;
-bool gblnAcceso = false;

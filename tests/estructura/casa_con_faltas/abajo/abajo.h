@@ -1,0 +1,2 @@
+// What the room below offers.
+#pragma once

@@ -1,0 +1,2 @@
+// What the room beside offers.
+#pragma once
