@@ -2,7 +2,9 @@
 // widget that shows up, from inside its own event loop.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -10,6 +12,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // Runs `accion` on the next modal widget that opens and that `acepta` takes,
 // polling every `pasoMs`. Gives up silently after `esperaMs`; the test's own
@@ -48,9 +51,15 @@ inline QStringList TextosDeBotones(const QWidget* caja) {
 }
 
 // Presses a key in a modal box, which must close it; closes it otherwise, so
-// that the test goes on to fail rather than hang.
+// that the test goes on to fail rather than hang. The box is shown before the
+// window system makes it active, and a button's access key works only in the
+// active window: the key waits for that (on a loaded machine, a while).
 inline void PulsarParaCerrar(QWidget* caja, Qt::Key tecla, Qt::KeyboardModifiers modificador,
                              int esperaMs = 2000) {
+    if (!QTest::qWaitForWindowActive(caja)) {
+        caja->close();
+        QFAIL("la caja no llegó a ser la ventana activa");
+    }
     QTest::keyClick(caja, tecla, modificador);
     if (!QTest::qWaitFor([caja] { return !caja->isVisible(); }, esperaMs)) {
         caja->close();
@@ -64,4 +73,20 @@ inline void AlAbrirseModal(std::function<void(QWidget*)> accion, QWidget* except
     const QPointer<QWidget> ignorar(excepto);
     AlAbrirseModalQue([ignorar](QWidget* modal) { return modal != ignorar.data(); },
                       std::move(accion), esperaMs);
+}
+
+// Answers the next access dialog that opens, as a person would: types `clave`
+// and presses Aceptar, or presses Cancelar when there is none. The road back
+// from the tray, a second start or a locked window's click leads to it.
+inline void ResponderAcceso(const std::optional<QString>& clave) {
+    AlAbrirseModalQue([](QWidget* w) { return w->objectName() == QLatin1String("AccesoFrm"); },
+                      [clave](QWidget* w) {
+                          if (clave) {
+                              QTest::keyClicks(w->findChild<QLineEdit*>(QStringLiteral("TxtClave")),
+                                               *clave);
+                              w->findChild<QAbstractButton*>(QStringLiteral("BtnAceptar"))->click();
+                          } else {
+                              w->findChild<QAbstractButton*>(QStringLiteral("BtnCancel"))->click();
+                          }
+                      });
 }

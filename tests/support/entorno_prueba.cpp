@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 
 EntornoPrueba::EntornoPrueba() {
     QDir(raiz_.path()).mkpath(QStringLiteral("config"));
@@ -14,7 +15,9 @@ EntornoPrueba::EntornoPrueba() {
     qputenv("XDG_RUNTIME_DIR", (raiz_.path() + QStringLiteral("/run")).toLocal8Bit());
 }
 
-QString EntornoPrueba::CarpetaConfiguracion() const { return raiz_.path() + QStringLiteral("/config"); }
+QString EntornoPrueba::CarpetaConfiguracion() const {
+    return raiz_.path() + QStringLiteral("/config");
+}
 
 QString EntornoPrueba::ArchivoAjustes() const {
     return CarpetaConfiguracion() + QLatin1Char('/') + ajustes::NombreAplicacion() +
@@ -25,4 +28,18 @@ void EntornoPrueba::Vaciar() {
     QDir carpeta(CarpetaConfiguracion());
     carpeta.removeRecursively();
     QDir(raiz_.path()).mkpath(QStringLiteral("config"));
+}
+
+EntornoPrueba::EscrituraRechazada::EscrituraRechazada(const EntornoPrueba& entorno)
+    : entorno_(entorno) {
+    const QString archivoComun = otra_.filePath(QStringLiteral("archivo"));
+    QFile comun(archivoComun);
+    lista_ = otra_.isValid() && comun.open(QIODevice::WriteOnly);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       archivoComun + QStringLiteral("/config"));
+}
+
+EntornoPrueba::EscrituraRechazada::~EscrituraRechazada() {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       entorno_.CarpetaConfiguracion());
 }
