@@ -512,8 +512,12 @@ private slots:
 
         servidor_->Detener();
         QVERIFY(servidor_->Arrancar());
+        QElapsedTimer reloj;
+        reloj.start();
         QTRY_VERIFY_WITH_TIMEOUT(Cerca(servidor_->VolumenCanales(kSumidero), nivel),
                                  kEsperaRegresoMs);
+        qInfo("nivel de vuelta %lld ms después de arrancar el servidor",
+              static_cast<long long>(reloj.elapsed()));
     }
 
     // Released, or made without restoring, the output leaves changes alone.
