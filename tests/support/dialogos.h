@@ -53,12 +53,9 @@ inline QStringList TextosDeBotones(const QWidget* caja) {
 // Presses a key in a modal box, which must close it; closes it otherwise, so
 // that the test goes on to fail rather than hang. The box is shown before the
 // window system makes it active, and a button's access key works only in the
-// active window: the key waits for that (on a loaded machine, a while). An
-// access key clicks its button as a person would see it, pressed and released
-// by a timer, so the box closes some event-loop turns later: on a sanitizer
-// build among parallel tests, 2 s went by. The wait only bounds a failure.
+// active window: the key waits for that (on a loaded machine, a while).
 inline void PulsarParaCerrar(QWidget* caja, Qt::Key tecla, Qt::KeyboardModifiers modificador,
-                             int esperaMs = 10000) {
+                             int esperaMs = 2000) {
     if (!QTest::qWaitForWindowActive(caja)) {
         caja->close();
         QFAIL("la caja no llegó a ser la ventana activa");
