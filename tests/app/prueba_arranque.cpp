@@ -4,6 +4,7 @@
 #include "about/acerca_de.h"
 #include "settings/ajustes.h"
 #include "settings/parametros_frm.h"
+#include "support/clave_no_cifrable.h"
 #include "support/dialogos.h"
 #include "support/entorno_prueba.h"
 #include "support/principal_prueba.h"
@@ -52,22 +53,6 @@ void ResponderPrimeraClave(const std::optional<QString>& clave) {
         QCOMPARE(etiqueta, QStringLiteral("Introduzca una Clave de Acceso para la "
                                           "configuración de la aplicación"));
         QCOMPARE(texto, QString());
-    });
-}
-
-bool EsAcceso(QWidget* w) {
-    return w->objectName() == QLatin1String("AccesoFrm");
-}
-
-// Answers the access dialog with `clave`, or cancels it.
-void ResponderAcceso(const std::optional<QString>& clave) {
-    AlAbrirseModalQue(EsAcceso, [clave](QWidget* w) {
-        if (clave) {
-            w->findChild<QLineEdit*>(QStringLiteral("TxtClave"))->setText(*clave);
-            w->findChild<QPushButton*>(QStringLiteral("BtnAceptar"))->click();
-        } else {
-            w->findChild<QPushButton*>(QStringLiteral("BtnCancel"))->click();
-        }
     });
 }
 
@@ -181,11 +166,11 @@ private slots:
     }
 
     void primeraClaveQueNoSePuedeGuardar() {
-        // At position 2 the code is raised by 21: a code above 234 fails.
-        const QString imposible = QStringLiteral("a") + QChar(0xFF);
+        const std::optional<QString> imposible = ClaveNoCifrable(QStringLiteral("a"));
+        QVERIFY(imposible.has_value());
         QString aviso;
         AlAbrirseModal([&](QWidget* w) {
-            qobject_cast<QInputDialog*>(w)->setTextValue(imposible);
+            qobject_cast<QInputDialog*>(w)->setTextValue(*imposible);
             qobject_cast<QInputDialog*>(w)->accept();
             AlAbrirseModal([&](QWidget* caja) {
                 aviso = qobject_cast<QMessageBox*>(caja)->text();
@@ -212,8 +197,9 @@ private slots:
     }
 
     void claveGuardadaIlegibleSePideDeNuevo() {
-        // Position 1 is raised by 20 when unscrambling: a stored code 250 fails.
-        Guardar(ajustes::kPass, QString(QChar(250)));
+        const std::optional<QString> ilegible = ClaveNoCifrable(QString(), false);
+        QVERIFY(ilegible.has_value());
+        Guardar(ajustes::kPass, *ilegible);
         ResponderPrimeraClave(kClave);
         ResponderAcceso(kClave);
         QCOMPARE(ventana_->Form_Load(), CtrlVolFrm::Camino::Acceso);

@@ -407,14 +407,16 @@ private slots:
     }
 
     // Another device becomes the default during control: the next tick holds
-    // that one, and the old one is left alone.
+    // that one, and the old one is left alone. The tick is counted from the
+    // moment the server tells connected clients (the program among them) of
+    // the new default: on PipeWire, at times seconds after a fresh pactl sees it.
     void cambioDelDispositivoPredeterminado() {
         LanzarEnAutomatico();
         QVERIFY(Esperar([&] { return Sostenido(ServidorPulse::kSumideroInicial); }));
 
         QVERIFY(pulse_->AgregarSumidero(kSumideroNuevo, kCanalesSumideroNuevo));
         QVERIFY(TodoAlNormal(kSumideroNuevo)); // a new sink starts at 100 %
-        QVERIFY(pulse_->FijarPredeterminado(kSumideroNuevo));
+        QVERIFY(pulse_->FijarPredeterminadoVisto(kSumideroNuevo));
         QCOMPARE(pulse_->Predeterminado(), kSumideroNuevo);
         QElapsedTimer reloj;
         reloj.start();

@@ -643,10 +643,7 @@ private slots:
         QCOMPARE(salida_.palabras, std::vector<std::uint32_t>{kPalabra32768});
 
         // The right password: the window comes back as it was locked.
-        AlAbrirseModal([](QWidget* dialogo) {
-            QTest::keyClicks(dialogo->focusWidget(), QStringLiteral("abc"));
-            QTest::keyClick(dialogo->focusWidget(), Qt::Key_Return);
-        });
+        ResponderAcceso(QStringLiteral("abc"));
         bandeja::Form_MouseMove(programa_->cerrojo, bandeja::WM_LBUTTONUP);
         QVERIFY(!programa_->cerrojo.Bloqueado());
         QVERIFY(ventana_->isEnabled());

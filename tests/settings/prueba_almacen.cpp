@@ -343,16 +343,9 @@ void PruebaAlmacen::escrituraFallida() {
     ajustes::ResultadoEscritura resultado;
     switch (fallo) {
     case Fallo::CarpetaEsArchivo: {
-        QTemporaryDir otra;
-        QVERIFY(otra.isValid());
-        const QString archivoComun = otra.filePath(QStringLiteral("archivo"));
-        QFile comun(archivoComun);
-        QVERIFY(comun.open(QIODevice::WriteOnly));
-        comun.close();
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           archivoComun + QStringLiteral("/config"));
+        const EntornoPrueba::EscrituraRechazada rechazada(entorno_);
+        QVERIFY(rechazada.lista());
         resultado = ajustes::Escribir(ajustes::kValor, nuevo);
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, carpeta);
         break;
     }
     case Fallo::CarpetaSoloLectura: {

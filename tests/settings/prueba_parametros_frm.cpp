@@ -9,6 +9,7 @@
 #include "look/ventana.h"
 #include "settings/ajustes.h"
 #include "settings/parametros_frm.h"
+#include "support/clave_no_cifrable.h"
 #include "support/entorno_prueba.h"
 
 #include <QLabel>
@@ -657,7 +658,7 @@ void PruebaParametrosFrm::claveNoCifrable_data() {
     QTest::newRow("carácter de otra escritura")
         << QStringLiteral("abc") << QStringLiteral("WZ€") << 3;
     QTest::newRow("clave en vigor que no se puede guardar")
-        << QStringLiteral("YWKÿ") << QString() << 4;
+        << ClaveNoCifrable(QStringLiteral("YWK")).value_or(QString()) << QString() << 4;
 }
 
 void PruebaParametrosFrm::claveNoCifrable() {
@@ -724,17 +725,9 @@ void PruebaParametrosFrm::falloAlGrabar() {
 
     switch (fallo) {
     case FalloGrabar::CarpetaEsArchivo: {
-        QTemporaryDir otra;
-        QVERIFY(otra.isValid());
-        const QString archivoComun = otra.filePath(QStringLiteral("archivo"));
-        QFile comun(archivoComun);
-        QVERIFY(comun.open(QIODevice::WriteOnly));
-        comun.close();
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           archivoComun + QStringLiteral("/config"));
+        const EntornoPrueba::EscrituraRechazada rechazada(entorno_);
+        QVERIFY(rechazada.lista());
         QTest::mouseClick(dialogo.BtnGrabar(), Qt::LeftButton);
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           entorno_.CarpetaConfiguracion());
         break;
     }
     case FalloGrabar::SinSitioParaElBloqueo: {

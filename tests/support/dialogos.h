@@ -2,7 +2,9 @@
 // widget that shows up, from inside its own event loop.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -10,6 +12,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // Runs `accion` on the next modal widget that opens and that `acepta` takes,
 // polling every `pasoMs`. Gives up silently after `esperaMs`; the test's own
@@ -64,4 +67,20 @@ inline void AlAbrirseModal(std::function<void(QWidget*)> accion, QWidget* except
     const QPointer<QWidget> ignorar(excepto);
     AlAbrirseModalQue([ignorar](QWidget* modal) { return modal != ignorar.data(); },
                       std::move(accion), esperaMs);
+}
+
+// Answers the next access dialog that opens, as a person would: types `clave`
+// and presses Aceptar, or presses Cancelar when there is none. The road back
+// from the tray, a second start or a locked window's click leads to it.
+inline void ResponderAcceso(const std::optional<QString>& clave) {
+    AlAbrirseModalQue([](QWidget* w) { return w->objectName() == QLatin1String("AccesoFrm"); },
+                      [clave](QWidget* w) {
+                          if (clave) {
+                              QTest::keyClicks(w->findChild<QLineEdit*>(QStringLiteral("TxtClave")),
+                                               *clave);
+                              w->findChild<QAbstractButton*>(QStringLiteral("BtnAceptar"))->click();
+                          } else {
+                              w->findChild<QAbstractButton*>(QStringLiteral("BtnCancel"))->click();
+                          }
+                      });
 }

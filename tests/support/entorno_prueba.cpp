@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 
 EntornoPrueba::EntornoPrueba() {
     QDir(raiz_.path()).mkpath(QStringLiteral("config"));
@@ -20,4 +21,18 @@ void EntornoPrueba::Vaciar() {
     QDir carpeta(CarpetaConfiguracion());
     carpeta.removeRecursively();
     QDir(raiz_.path()).mkpath(QStringLiteral("config"));
+}
+
+EntornoPrueba::EscrituraRechazada::EscrituraRechazada(const EntornoPrueba& entorno)
+    : entorno_(entorno) {
+    const QString archivoComun = otra_.filePath(QStringLiteral("archivo"));
+    QFile comun(archivoComun);
+    lista_ = otra_.isValid() && comun.open(QIODevice::WriteOnly);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       archivoComun + QStringLiteral("/config"));
+}
+
+EntornoPrueba::EscrituraRechazada::~EscrituraRechazada() {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       entorno_.CarpetaConfiguracion());
 }

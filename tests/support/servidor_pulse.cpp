@@ -8,10 +8,12 @@
 #include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <algorithm>
 #include <csignal>
+#include <functional>
 #include <sys/prctl.h>
 #include <sys/types.h>
 
@@ -357,6 +359,40 @@ bool ServidorPulse::FijarPredeterminado(const QString& nombre) {
         QThread::msleep(kPausaSondeoMs);
     }
     return true;
+}
+
+bool ServidorPulse::FijarPredeterminadoVisto(const QString& nombre) {
+    QProcess escucha;
+    QProcessEnvironment entorno = QProcessEnvironment::systemEnvironment();
+    entorno.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    escucha.setProcessEnvironment(entorno);
+    escucha.start(kPactl, {QStringLiteral("subscribe")});
+    const auto fin = qScopeGuard([&escucha] {
+        escucha.kill();
+        escucha.waitForFinished(kEsperaFinMs);
+    });
+    QByteArray visto;
+    // Reads what it has told until `suceso` shows or the deadline passes;
+    // `mientras` runs between reads.
+    const auto esperar = [&](const QByteArray& suceso, const std::function<bool()>& mientras) {
+        const QDeadlineTimer limite(kEsperaArranqueMs);
+        while (!visto.contains(suceso)) {
+            if (limite.hasExpired() || !mientras()) {
+                return false;
+            }
+            escucha.waitForReadyRead(kPausaSondeoMs);
+            visto += escucha.readAllStandardOutput();
+        }
+        return true;
+    };
+    // It listens once it tells of a client that comes and goes: a pactl's.
+    if (!escucha.waitForStarted(kEsperaPactlMs) ||
+        !esperar("' on client", [this] { return Pactl({QStringLiteral("info")}).has_value(); }) ||
+        !FijarPredeterminado(nombre)) {
+        return false;
+    }
+    visto.clear();
+    return esperar("'change' on server", [] { return true; });
 }
 
 QString ServidorPulse::Predeterminado() {

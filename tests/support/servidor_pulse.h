@@ -71,6 +71,11 @@ public:
     bool AgregarSumidero(const QString& nombre, int canales, const QString& mapaCanales = {});
     // Makes the sink the default and waits until the server has it in force.
     bool FijarPredeterminado(const QString& nombre);
+    // FijarPredeterminado, and then waits until a client connected before
+    // the change has been told of it (a change of the server). On PipeWire
+    // that comes on pipewire-pulse's own time (see VistaAlDia): a program
+    // connected all along cannot act on the new default any sooner.
+    bool FijarPredeterminadoVisto(const QString& nombre);
     QString Predeterminado();
 
     // The sink's channels in order, or nothing when the server does not answer.
