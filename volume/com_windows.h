@@ -11,6 +11,7 @@
 #include <objbase.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -28,6 +29,42 @@ struct LiberarTexto {
     void operator()(WCHAR* texto) const { CoTaskMemFree(texto); }
 };
 using TextoCom = std::unique_ptr<WCHAR, LiberarTexto>;
+
+// IUnknown for an object of ours that COM hands around: counted references
+// (the creator holds the first), deleted with the last.
+template <typename Interfaz> class Contado : public Interfaz {
+public:
+    Contado(const Contado&) = delete;
+    Contado& operator=(const Contado&) = delete;
+
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++referencias_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG quedan = --referencias_;
+        if (quedan == 0) {
+            delete this;
+        }
+        return quedan;
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** objeto) override {
+        if (objeto == nullptr) {
+            return E_POINTER;
+        }
+        if (IsEqualIID(id, __uuidof(IUnknown)) || IsEqualIID(id, __uuidof(Interfaz))) {
+            *objeto = static_cast<Interfaz*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *objeto = nullptr;
+        return E_NOINTERFACE;
+    }
+
+protected:
+    Contado() = default;
+    virtual ~Contado() = default;
+
+private:
+    std::atomic<ULONG> referencias_{1};
+};
 
 // COM for the calling thread, in the multithreaded apartment, for as long as
 // this object lives. A thread that already has COM in the other apartment

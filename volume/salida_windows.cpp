@@ -236,42 +236,13 @@ struct Buzon {
     }
 };
 
-// IUnknown for the callback objects: counted references, deleted with the last.
-template <typename Interfaz> class ObjetoCom : public Interfaz {
-public:
-    ObjetoCom(const ObjetoCom&) = delete;
-    ObjetoCom& operator=(const ObjetoCom&) = delete;
-
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++referencias_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG quedan = --referencias_;
-        if (quedan == 0) {
-            delete this;
-        }
-        return quedan;
-    }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** objeto) override {
-        if (objeto == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(id, __uuidof(IUnknown)) || IsEqualIID(id, __uuidof(Interfaz))) {
-            *objeto = static_cast<Interfaz*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *objeto = nullptr;
-        return E_NOINTERFACE;
-    }
-
+// A callback object: counted references, and the mailbox it posts to.
+template <typename Interfaz> class ObjetoCom : public com::Contado<Interfaz> {
 protected:
     explicit ObjetoCom(std::shared_ptr<Buzon> buzon)
         : buzon_(std::move(buzon)) {}
-    virtual ~ObjetoCom() = default;
 
     std::shared_ptr<Buzon> buzon_;
-
-private:
-    std::atomic<ULONG> referencias_{1}; // the creator's
 };
 
 // The watched endpoint's volume notifications, each marked ours or not, for

@@ -7,7 +7,8 @@
 // callbacks from a thread of their own, as Windows does, for every change,
 // ours too. MinGW-w64 only; the test program and the benchmark
 // under Wine share them. The doubles live as long as their owner; their
-// reference counts are not kept.
+// reference counts are not kept, except the collection of endpoints that the
+// enumerator hands over, which goes with its last reference.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +16,8 @@
 #include <audioclient.h>
 #include <endpointvolume.h>
 #include <mmdeviceapi.h>
+
+#include "volume/com_windows.h"
 
 #include <algorithm>
 #include <atomic>
@@ -329,19 +332,11 @@ public:
 
 // The endpoints that EnumAudioEndpoints found, as the collection it hands
 // over; its references are counted, and the last one deletes it.
-class ColeccionDoble final : public Doble<IMMDeviceCollection> {
+class ColeccionDoble final : public volumen::com::Contado<IMMDeviceCollection> {
 public:
     explicit ColeccionDoble(std::vector<DispositivoDoble*> dispositivos)
         : dispositivos_(std::move(dispositivos)) {}
 
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++referencias_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG quedan = --referencias_;
-        if (quedan == 0) {
-            delete this;
-        }
-        return quedan;
-    }
     HRESULT STDMETHODCALLTYPE GetCount(UINT* cuenta) override {
         *cuenta = static_cast<UINT>(dispositivos_.size());
         return S_OK;
@@ -353,7 +348,6 @@ public:
 
 private:
     const std::vector<DispositivoDoble*> dispositivos_;
-    std::atomic<ULONG> referencias_{1};
 };
 
 // The device enumerator: the endpoints given, the first one the default.
