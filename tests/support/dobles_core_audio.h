@@ -81,6 +81,22 @@ public:
         std::unique_lock<std::mutex> cerrojo(mutex_);
         cambio_.wait(cerrojo, [this] { return !llamando_; });
     }
+    // Takes a registered callback off its owner's list and lets it go once no
+    // call of it runs: what an unregister does.
+    template <typename Aviso>
+    HRESULT Quitar(std::mutex& mutex, std::vector<Aviso*>& registrados, Aviso* aviso) {
+        {
+            const std::lock_guard<std::mutex> cerrojo(mutex);
+            const auto encontrado = std::find(registrados.begin(), registrados.end(), aviso);
+            if (encontrado == registrados.end()) {
+                return E_INVALIDARG;
+            }
+            registrados.erase(encontrado);
+        }
+        EsperarLlamada();
+        aviso->Release();
+        return S_OK;
+    }
 
 private:
     void Atender() {
@@ -173,17 +189,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE
     UnregisterControlChangeNotify(IAudioEndpointVolumeCallback* aviso) override {
-        {
-            const std::lock_guard<std::mutex> cerrojo(mutex_);
-            const auto encontrado = std::find(avisos_.begin(), avisos_.end(), aviso);
-            if (encontrado == avisos_.end()) {
-                return E_INVALIDARG;
-            }
-            avisos_.erase(encontrado);
-        }
-        notificador_.EsperarLlamada();
-        aviso->Release();
-        return S_OK;
+        return notificador_.Quitar(mutex_, avisos_, aviso);
     }
     HRESULT STDMETHODCALLTYPE GetChannelCount(UINT* cuenta) override {
         *cuenta = static_cast<UINT>(canales_.size());
@@ -404,17 +410,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE
     UnregisterEndpointNotificationCallback(IMMNotificationClient* cliente) override {
-        {
-            const std::lock_guard<std::mutex> cerrojo(mutex_);
-            const auto encontrado = std::find(clientes_.begin(), clientes_.end(), cliente);
-            if (encontrado == clientes_.end()) {
-                return E_INVALIDARG;
-            }
-            clientes_.erase(encontrado);
-        }
-        notificador_.EsperarLlamada();
-        cliente->Release();
-        return S_OK;
+        return notificador_.Quitar(mutex_, clientes_, cliente);
     }
     // The render endpoints there to play (the only state the output asks for).
     HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flujo, DWORD,
