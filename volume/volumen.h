@@ -15,10 +15,10 @@
 
 namespace volumen {
 
-inline constexpr std::int32_t kNivelMaximo = 65535;   // full volume
-inline constexpr std::int32_t kModuloNivel = 65536;   // levels are reduced, not clamped
-inline constexpr int kPosicionMaxima = 32767;         // scroll bar range 0..32767
-inline constexpr int kUnidadesPorPosicion = 2;        // one scroll step is two levels
+inline constexpr std::int32_t kNivelMaximo = 65535;          // full volume
+inline constexpr std::int32_t kModuloNivel = 65536;          // levels are reduced, not clamped
+inline constexpr int kPosicionMaxima = 32767;                // scroll bar range 0..32767
+inline constexpr int kUnidadesPorPosicion = 2;               // one scroll step is two levels
 inline constexpr std::uint32_t kCanalEnAmbasMitades = 65537; // v * 65537 = v in both halves
 
 // A stored level reduced to 0..65535 (its low 16 bits).
