@@ -756,9 +756,6 @@ void SalidaPulse::AjustarSumidero(const pa_sink_info& info) {
     if (decision.desilenciar) {
         Fijar(Que::SilencioSumidero, info.index, {});
     }
-    if (decision.avisar && alCorregir_) {
-        alCorregir_();
-    }
 }
 
 // A stream's own volume, under a ceiling: never beyond full.
@@ -777,13 +774,15 @@ void SalidaPulse::AjustarFlujo(const pa_sink_input_info& info) {
         return;
     }
     Fijar(Que::VolumenFlujo, info.index, VolumenDe(decision.objetivo));
+}
+
+// What a decision calls for besides the sets: the notice of someone else's
+// change undone, and in a fight no corrections for a while (the ticks go on
+// writing).
+void SalidaPulse::Atender(const Decision& decision, std::int64_t ahoraMs) {
     if (decision.avisar && alCorregir_) {
         alCorregir_();
     }
-}
-
-// A fight: no corrections for a while; the ticks go on writing.
-void SalidaPulse::Atender(const Decision& decision, std::int64_t ahoraMs) {
     if (!decision.pausa) {
         return;
     }
